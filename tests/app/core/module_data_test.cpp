@@ -1,0 +1,147 @@
+#include "core/module_data.h"
+
+#include <gtest/gtest.h>
+
+namespace larimo {
+namespace {
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { d.InitDataBuffers(); }
+  ModuleData d;
+};
+
+TEST_F(StoreTest, ClearDataPt100StartsExtremesAtOppositeEnds) {
+  d.MeasKind = kFalse;
+  d.Measuring = kTrue;
+  d.DataNum = 5;
+  d.Units[2].Count = 9;
+  d.ClearData();
+  EXPECT_EQ(d.DataMax, -200.0f);
+  EXPECT_EQ(d.DataMin, 850.0f);
+  for (const UnitData& u : d.Units) {
+    EXPECT_EQ(u.MaxValue, 850.0f);
+    EXPECT_EQ(u.MinValue, -200.0f);
+    EXPECT_EQ(u.Count, 0);
+    ASSERT_EQ(u.Values.size(), 88000u);
+    EXPECT_EQ(u.Values.front(), -999.0f);
+    EXPECT_EQ(u.Values.back(), -999.0f);
+  }
+  EXPECT_EQ(d.StartTime, QString(19, ' '));
+  EXPECT_EQ(d.DataNum, 0);
+  EXPECT_EQ(d.Measuring, kFalse);
+}
+
+TEST_F(StoreTest, ClearDataResistance) {
+  d.MeasKind = kTrue;
+  d.AvgWork[1] = {3, 2.5};
+  d.ClearData();
+  EXPECT_EQ(d.DataMax, 0.0f);
+  EXPECT_EQ(d.DataMin, 400.0f);
+  EXPECT_EQ(d.Units[0].MaxValue, 400.0f);
+  EXPECT_EQ(d.Units[0].MinValue, 0.0f);
+  EXPECT_EQ(d.AvgWork[1].Num, 0);
+  EXPECT_EQ(d.AvgWork[1].Sum, 0.0);
+}
+
+TEST_F(StoreTest, UpdateMinMaxTakesFirstReadingEvenIfMissing) {
+  d.ClearData();
+  d.Units[0].Mflag = kTrue;
+  d.Units[0].Values[0] = -999;
+  d.Units[0].Values[1] = 10;
+  d.UpdateMinMax(1);
+  EXPECT_EQ(d.Units[0].MaxValue, -999.0f);
+  EXPECT_EQ(d.Units[0].MinValue, -999.0f);
+  d.UpdateMinMax(2);
+  EXPECT_EQ(d.Units[0].MaxValue, 10.0f);
+  EXPECT_EQ(d.Units[0].MinValue, -999.0f);
+  d.Units[0].Values[2] = -999;
+  d.UpdateMinMax(3);
+  EXPECT_EQ(d.Units[0].MaxValue, 10.0f);
+  // A unit not in use keeps its extremes.
+  EXPECT_EQ(d.Units[1].MaxValue, 850.0f);
+}
+
+TEST_F(StoreTest, CalcDataRangeRestartsOnlyAtFirstSample) {
+  d.ClearData();
+  d.Units[1].Mflag = kTrue;
+  d.Units[3].Mflag = kTrue;
+  d.Units[1].MaxValue = 20;
+  d.Units[1].MinValue = 10;
+  d.Units[3].MaxValue = 30;
+  d.Units[3].MinValue = 15;
+  d.Units[0].MaxValue = 500;  // not in use
+  d.DataNum = 1;
+  d.DataMax = 1000;
+  d.DataMin = -1000;
+  d.CalcDataRange();
+  EXPECT_EQ(d.DataMax, 30.0f);
+  EXPECT_EQ(d.DataMin, 10.0f);
+  d.DataNum = 2;
+  d.DataMax = 25;
+  d.DataMin = 12;
+  d.CalcDataRange();
+  EXPECT_EQ(d.DataMax, 30.0f);
+  EXPECT_EQ(d.DataMin, 10.0f);
+}
+
+TEST_F(StoreTest, FitAxisYIsStrictAndRoundsToHundreds) {
+  d.AxisYMax = 100;
+  d.AxisYMin = 0;
+  d.DataMax = 100;
+  d.DataMin = 0;
+  EXPECT_EQ(d.FitAxisY(), 0);
+  d.DataMax = 100.1f;
+  EXPECT_EQ(d.FitAxisY(), 1);
+  EXPECT_EQ(d.AxisYMax, 200.0f);
+  d.DataMin = -50;
+  EXPECT_EQ(d.FitAxisY(), 2);
+  EXPECT_EQ(d.AxisYMin, -100.0f);
+  d.DataMax = 250;
+  d.DataMin = -200;
+  EXPECT_EQ(d.FitAxisY(), 3);
+  EXPECT_EQ(d.AxisYMax, 300.0f);
+  EXPECT_EQ(d.AxisYMin, -200.0f);
+  EXPECT_EQ(UpperHundred(123.4f), 200.0f);
+  EXPECT_EQ(UpperHundred(200.0f), 300.0f);
+  EXPECT_EQ(LowerHundred(-200.0f), -200.0f);
+  EXPECT_EQ(UpperHundred(-50.0f), 0.0f);
+  EXPECT_EQ(LowerHundred(23.4f), 0.0f);
+  EXPECT_TRUE(std::isfinite(UpperHundred(3.4e38f)));
+}
+
+TEST(FormatValue, RightAlignsInTenCharacters) {
+  EXPECT_EQ(FormatValue(25.5f), "    25.500");
+  EXPECT_EQ(FormatValue(-123.4567f), "  -123.457");
+  EXPECT_EQ(FormatValue(0.0f), "     0.000");
+  EXPECT_EQ(FormatValue(12345.6f), " 12345.600");
+  EXPECT_EQ(FormatValue(-12345.6f), "-12345.600");
+  EXPECT_EQ(FormatValue(123456.7f), "123456.703");
+}
+
+TEST(AverageNum, FollowsModeAndNeverDropsBelowOne) {
+  ModuleData d;
+  d.DataAverage = kFalse;
+  d.CalcAverageNum();
+  EXPECT_EQ(d.AverageNum, 1);
+  d.DataAverage = kTrue;
+  d.TimerType = kTrue;
+  d.CalcAverageNum();
+  EXPECT_EQ(d.AverageNum, 100);
+  d.TimerType = kFalse;
+  d.IntervalTM = 50;
+  d.CalcAverageNum();
+  EXPECT_EQ(d.AverageNum, 5);
+  d.IntervalTM = 25;  // 2.5 rounds to even
+  d.CalcAverageNum();
+  EXPECT_EQ(d.AverageNum, 2);
+  d.IntervalTM = 4;  // 0.4 rounds to 0, kept at 1
+  d.CalcAverageNum();
+  EXPECT_EQ(d.AverageNum, 1);
+  d.DataAverage = 1;  // set but not True
+  d.CalcAverageNum();
+  EXPECT_EQ(d.AverageNum, 1);
+}
+
+}  // namespace
+}  // namespace larimo
