@@ -1,0 +1,1 @@
+// Placeholder for main-window commands whose windows are still being built.
