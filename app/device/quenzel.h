@@ -7,7 +7,10 @@
 // When the library or the export cannot be bound, the call shows the user a
 // message naming the file and the system's reason and returns
 // kLibraryNotBound (Quenzel_Device_Close just returns): the command that
-// needed it does not go on.
+// needed it does not go on. A failing Quenzel_Device_Close is reported once
+// per row of calls (it is called once per unit in use), not once per unit.
+//
+// SelectLibrary also takes a path (anything with a '/'), used as it is.
 
 #include <QString>
 
@@ -16,7 +19,10 @@
 namespace larimo {
 
 // Result of an export that could not be bound (its message is already shown).
-inline constexpr Integer kLibraryNotBound = 11;
+// Above every code of the library and the application's 10, so callers that
+// stop on "result > 0" stop on it too, and distinct from 11, which stays an
+// unknown code that shows an empty message box.
+inline constexpr Integer kLibraryNotBound = 100;
 
 namespace quenzel {
 

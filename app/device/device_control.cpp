@@ -1,0 +1,151 @@
+#include "device/device_control.h"
+
+#include <array>
+
+#include "core/user_interface.h"
+#include "device/quenzel.h"
+
+namespace larimo {
+
+namespace {
+
+// The library's temperature flag is the opposite of MeasKind.
+Byte TemperatureFlag(const ModuleData& d) { return IsSet(d.MeasKind) ? 0 : 1; }
+
+}  // namespace
+
+Integer OpenUnits(ModuleData& d) {
+  Integer result = kNoUnitInUse;
+  std::array<bool, kUnitCount> opened{};
+  for (int u = 0; u < kUnitCount; ++u) {
+    if (!IsTrue(d.Units[u].Mflag)) continue;
+    result = quenzel::Quenzel_Device_Open(static_cast<Integer>(u));
+    if (result > 0) {
+      ShowDeviceError(result);
+      break;
+    }
+    opened[u] = true;
+  }
+  if (result > 0) {
+    // Leave none of the units opened here behind.
+    for (int u = 0; u < kUnitCount; ++u) {
+      if (opened[u]) quenzel::Quenzel_Device_Close(static_cast<Integer>(u));
+    }
+  }
+  if (result == kNoUnitInUse) {
+    ShowMessage(QStringLiteral("使用ユニットの指定がありません。"), QStringLiteral("Message"));
+  }
+  return result;
+}
+
+Integer StartUnits(ModuleData& d, Integer& rate) {
+  Integer result = kNoUnitInUse;
+  for (int u = 0; u < kUnitCount; ++u) {
+    if (!IsTrue(d.Units[u].Mflag)) continue;
+    result = quenzel::Quenzel_Start_Sample(static_cast<Integer>(u), rate);
+    if (result > 0) {
+      ShowDeviceError(result);
+      return result;
+    }
+  }
+  return result;
+}
+
+void CloseUnits(const ModuleData& d) {
+  for (int u = 0; u < kUnitCount; ++u) {
+    if (IsTrue(d.Units[u].Mflag)) quenzel::Quenzel_Device_Close(static_cast<Integer>(u));
+  }
+}
+
+bool SampleUnits(ModuleData& d) {
+  // No room for the sample: the caller stops the run before this happens.
+  if (d.DataNum < 0 || d.DataNum >= kBufferSize) return false;
+  const auto index = static_cast<size_t>(d.DataNum);
+  // An averaging count below 1 would read nothing and divide by zero.
+  const Long count = d.AverageNum < 1 ? 1 : d.AverageNum;
+  const Byte flag = TemperatureFlag(d);
+  // Any failure in the cycle fails the cycle, so the caller ends the run on
+  // every library error, not only on one of the last unit in use.
+  bool anyUnit = false;
+  bool failed = false;
+  for (int u = 0; u < kUnitCount; ++u) {
+    UnitData& unit = d.Units[u];
+    if (!IsTrue(unit.Mflag)) continue;
+    anyUnit = true;
+    double sum = 0;
+    Integer rc = 0;
+    for (Long i = 0; i < count && rc == 0; ++i) {
+      double v = 0;
+      rc = quenzel::Quenzel_Single_Sample(static_cast<Integer>(u), &v,
+                                          static_cast<Byte>(unit.Connect), flag);
+      if (rc == 0) sum += v;
+    }
+    if (rc == 0) {
+      if (index < unit.Values.size()) unit.Values[index] = static_cast<Single>(sum / count);
+    } else {
+      // The partial sum is discarded; the element keeps what it held.
+      ShowDeviceError(rc);
+      failed = true;
+    }
+    // The unit counts the cycle also when its reading failed.
+    ++unit.Count;
+    // Without the library every further call would fail the same way.
+    if (rc == kLibraryNotBound) break;
+  }
+  return anyUnit && !failed;
+}
+
+QString DeviceErrorText(Integer code) {
+  switch (code) {
+    case 0: return QStringLiteral("正常終了");
+    case 1: return QStringLiteral("ID番号が異なる");
+    case 2: return QStringLiteral("ドライバが正常にインストールされていない");
+    case 3: return QStringLiteral("このデバイスは既にオープンされている");
+    case 4: return QStringLiteral("接続台数が多すぎる");
+    case 5: return QStringLiteral("デバイスをオープンできなかった");
+    case 6: return QStringLiteral("指定のデバイスが見つからない");
+    case 7: return QStringLiteral("指定のデバイスはオープンされてない");
+    case 8: return QStringLiteral("指定パラメータのエラー");
+    case 9: return QStringLiteral("USB通信エラー");
+    default: return QString();
+  }
+}
+
+void ShowDeviceError(Integer code) {
+  // A library that could not be bound was reported where it happened.
+  if (code == kLibraryNotBound) return;
+  ShowMessage(DeviceErrorText(code), QStringLiteral("QuenzelApp"), MsgIcon::None);
+}
+
+QString ConnectName(Integer code) {
+  switch (code) {
+    case 0: return QStringLiteral("2線式");
+    case 1: return QStringLiteral("3線式");
+    default: return QStringLiteral("4線式");
+  }
+}
+
+bool CalcTimer1(ModuleData& d) {
+  const Long s = RoundHalfEven(d.IntervalTM / 1000.0);
+  if (s < 1) {
+    d.Timer1Interval = 0;
+    d.Timer1Ticks = 0;
+    return false;
+  }
+  if (s <= 65) {
+    d.Timer1Interval = s * 1000;
+    d.Timer1Ticks = 1;
+  } else if (s <= 655) {
+    d.Timer1Interval = s * 100;
+    d.Timer1Ticks = 10;
+  } else if (s <= 6553) {
+    d.Timer1Interval = s * 10;
+    d.Timer1Ticks = 100;
+  } else {
+    d.Timer1Interval = s;
+    d.Timer1Ticks = 1000;
+  }
+  return true;
+}
+
+}  // namespace larimo
