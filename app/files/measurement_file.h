@@ -1,0 +1,60 @@
+#pragma once
+// The measurement file (.rk0): one run with its settings, start time, memo
+// lines and the readings of the four units.
+//
+// Layout (little-endian, no padding): a header, then one 16-byte row per
+// sample with the four readings (float) of ID0 to ID3; -999 marks "no
+// reading". A text is a 16-bit byte count and that many bytes of code page
+// 932. The current header is
+//   "PTRV0130", start time, memo 1..5 (texts), interval unit (flag),
+//   interval ms (int32), averaging (flag), kind (flag), wiring ID0..ID3
+//   (int16), row count (int32);
+// the old version has neither the identifier nor the averaging flag. Flags
+// are written -1 / 0 and read as "non-zero is true". The writer always
+// writes the current version; the reader takes both.
+
+#include <QString>
+
+#include "core/module_data.h"
+
+namespace larimo {
+
+inline constexpr char kFileId[] = "PTRV0130";
+// The longest text a field can hold; longer texts are cut to fit.
+inline constexpr qsizetype kMaxTextBytes = 65535;
+
+// Writes the data store as a current-version file. The file is written
+// beside its final name and renamed over it only when complete, so a
+// failure leaves any previous file of that name whole. Returns false and
+// sets *error (a sentence for the user, with the system's reason) on failure.
+bool SaveDataFile(const ModuleData& d, const QString& path, QString* error = nullptr);
+
+// True when the file begins with a current-version header (identifier
+// exactly "PTRV0130"). A missing or unreadable file is not current.
+bool CheckFileID(const QString& path);
+
+struct ReadResult {
+  enum class Status {
+    Ok,           // the whole file was read (possibly no rows at all)
+    Truncated,    // more than 88,000 rows: the first 88,000 were read
+    Failed,       // the file could not be opened or read; see message
+  };
+  Status status = Status::Ok;
+  Long rowsRead = 0;        // complete rows taken into the store (= DataNum)
+  bool oldVersion = false;  // read with the old layout (the notice was shown)
+  bool headerComplete = false;  // false: the settings were left untouched
+  // For Truncated and Failed: a sentence for the user; empty for Ok.
+  QString message;
+};
+
+// Reads a file of either version into the data store: ClearData first, then
+// the old-version notice when the file is not current, then the header's
+// settings, start time and memo lines (only from a complete header), then
+// the rows (units in use from the first row; Count = readings other than
+// -999; a reading that is not a finite number is taken as -999). DataNum is
+// the number of rows read. A name that does not exist reads as a file
+// without rows and is never created. Only the old-version notice is shown
+// here; the caller shows result.message for Truncated and Failed if it wants.
+ReadResult ReadDataFile(ModuleData& d, const QString& path);
+
+}  // namespace larimo
