@@ -1,6 +1,9 @@
 #include "core/module_data.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <string>
 #include <cfloat>
 #include <cmath>
 
@@ -118,7 +121,13 @@ Integer ModuleData::FitAxisY() {
 }
 
 QString FormatValue(Single value) {
-  QString s = QString::number(static_cast<double>(value), 'f', 3);
+  // A Single is formatted from its shortest decimal form (at most 9
+  // significant digits, usually 7), not from its exact binary value: 123456.7f
+  // is 123456.703125 in binary but reads "123456.700".
+  char digits[32];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const double shortest = std::strtod(std::string(digits, end).c_str(), nullptr);
+  QString s = QString::number(shortest, 'f', 3);
   if (s == QLatin1String("-0.000")) s = QStringLiteral("0.000");
   if (s.size() < 10) s = s.rightJustified(10, QLatin1Char(' '));
   return s;

@@ -116,7 +116,8 @@ TEST(FormatValue, RightAlignsInTenCharacters) {
   EXPECT_EQ(FormatValue(0.0f), "     0.000");
   EXPECT_EQ(FormatValue(12345.6f), " 12345.600");
   EXPECT_EQ(FormatValue(-12345.6f), "-12345.600");
-  EXPECT_EQ(FormatValue(123456.7f), "123456.703");
+  // A Single formats from its shortest decimal form, not its binary value.
+  EXPECT_EQ(FormatValue(123456.7f), "123456.700");
 }
 
 TEST(AverageNum, FollowsModeAndNeverDropsBelowOne) {

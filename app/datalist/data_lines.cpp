@@ -1,0 +1,62 @@
+#include "datalist/data_lines.h"
+
+#include <algorithm>
+
+namespace larimo {
+
+namespace {
+constexpr QChar kIdeographicSpace(0x3000);
+}  // namespace
+
+QString NotInUseFiller() {
+  return QStringLiteral("     ") + kIdeographicSpace + kIdeographicSpace;
+}
+
+QString MissingReadingFiller(MissingFiller style) {
+  if (style == MissingFiller::OnOpen) {
+    return QStringLiteral("      ") + kIdeographicSpace + kIdeographicSpace;
+  }
+  return QStringLiteral("     ") + kIdeographicSpace + QLatin1Char(' ') + kIdeographicSpace;
+}
+
+QString UnitColumn(const ModuleData& d, int u, Long i, MissingFiller style) {
+  if (u < 0 || u >= kUnitCount) return QString();
+  const UnitData& unit = d.Units[static_cast<size_t>(u)];
+  if (!IsTrue(unit.Mflag)) return NotInUseFiller();
+  // An index outside the buffer has no reading, like -999.
+  if (i < 0 || static_cast<size_t>(i) >= unit.Values.size()) return MissingReadingFiller(style);
+  const Single v = unit.Values[static_cast<size_t>(i)];
+  if (v == kNoReading) return MissingReadingFiller(style);
+  return FormatValue(v);
+}
+
+QString DataLine(const ModuleData& d, Long i, MissingFiller style) {
+  QString line;
+  line.reserve(4 * 11);
+  for (int u = 0; u < kUnitCount; ++u) {
+    if (u > 0) line += QLatin1Char(' ');
+    line += UnitColumn(d, u, i, style);
+  }
+  return line;
+}
+
+DataListModel::DataListModel(const ModuleData& d, QObject* parent)
+    : QAbstractListModel(parent), d_(d) {}
+
+void DataListModel::Reset(Long count, MissingFiller style) {
+  beginResetModel();
+  count_ = std::clamp<Long>(count, 0, kBufferSize);
+  style_ = style;
+  endResetModel();
+}
+
+int DataListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(count_);
+}
+
+QVariant DataListModel::data(const QModelIndex& index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= count_) return QVariant();
+  return DataLine(d_, index.row(), style_);
+}
+
+}  // namespace larimo
