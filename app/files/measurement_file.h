@@ -13,6 +13,7 @@
 // are written -1 / 0 and read as "non-zero is true". The writer always
 // writes the current version; the reader takes both.
 
+#include <QIODevice>
 #include <QString>
 
 #include "core/module_data.h"
@@ -52,9 +53,17 @@ struct ReadResult {
 // settings, start time and memo lines (only from a complete header), then
 // the rows (units in use from the first row; Count = readings other than
 // -999; a reading that is not a finite number is taken as -999). DataNum is
-// the number of rows read. A name that does not exist reads as a file
-// without rows and is never created. Only the old-version notice is shown
-// here; the caller shows result.message for Truncated and Failed if it wants.
+// the number of rows read; after Failed it is 0, so the partial rows do not
+// count as data. A name that does not exist reads as a file without rows and
+// is never created. Only the old-version notice is shown here; the caller
+// shows result.message for Truncated and Failed if it wants.
 ReadResult ReadDataFile(ModuleData& d, const QString& path);
+
+// The two halves of ReadDataFile over an open device, without ClearData and
+// without messages: whether the device starts with a current header (reads
+// from its current position), and the reading of header and rows in the
+// given layout.
+bool IsCurrentHeader(QIODevice& in);
+ReadResult ReadDataDevice(ModuleData& d, QIODevice& in, bool current);
 
 }  // namespace larimo
