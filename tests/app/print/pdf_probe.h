@@ -1,0 +1,44 @@
+#pragma once
+// Reads back what a print job wrote into a PDF file, with the poppler tools:
+// the words with their boxes (pdftotext -bbox), the embedded fonts (pdffonts)
+// and the page as a grey image (pdftoppm). Positions in centimetres from the
+// top left corner of the page.
+
+#include <optional>
+#include <vector>
+
+#include <QImage>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+namespace larimo::test {
+
+struct PdfWord {
+  QString text;
+  QRectF box;  // cm
+};
+
+struct PdfPage {
+  double widthCm = 0;
+  double heightCm = 0;
+  std::vector<PdfWord> words;
+
+  // The first word with exactly this text, if any.
+  std::optional<PdfWord> Find(const QString& text) const;
+  // All words in reading order, joined by blanks.
+  QString Text() const;
+};
+
+// Words of the first page; nullopt (and a test failure) when pdftotext fails.
+std::optional<PdfPage> ReadPdfWords(const QString& pdf);
+// Names of the fonts embedded in the file.
+QStringList PdfFonts(const QString& pdf);
+// Number of pages, 0 when the file is no PDF.
+int PdfPageCount(const QString& pdf);
+// The first page rendered in grey at dpi dots per inch.
+QImage RenderPdfPage(const QString& pdf, int dpi);
+// Bounding box, in cm, of the pixels darker than mid-grey inside area (cm).
+QRectF DarkBox(const QImage& page, int dpi, const QRectF& area);
+
+}  // namespace larimo::test
