@@ -13,9 +13,16 @@
 
 namespace brisko {
 
-// The unit's USB vendor and product ID (the match table).
-inline constexpr std::uint16_t kVendorId = 0x0BDE;
-inline constexpr std::uint16_t kProductId = 0x7031;
+// The unit's USB vendor and product ID (the match table); a build for units
+// with other IDs defines BRISKO_USB_VENDOR_ID and BRISKO_USB_PRODUCT_ID.
+#ifndef BRISKO_USB_VENDOR_ID
+#define BRISKO_USB_VENDOR_ID 0x0BDE
+#endif
+#ifndef BRISKO_USB_PRODUCT_ID
+#define BRISKO_USB_PRODUCT_ID 0x7031
+#endif
+inline constexpr std::uint16_t kVendorId = BRISKO_USB_VENDOR_ID;
+inline constexpr std::uint16_t kProductId = BRISKO_USB_PRODUCT_ID;
 
 inline constexpr std::uint32_t kDefaultTimeoutMs = 30000;
 inline constexpr int kOpenWaitTries = 20;
