@@ -1,0 +1,179 @@
+#include "device/device_control.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_device.h"
+#include "recording_ui.h"
+
+namespace larimo {
+namespace {
+
+class DeviceControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fake.loaded());
+    d.InitDataBuffers();
+    d.ClearData();
+    for (UnitData& u : d.Units) u.Mflag = kFalse;
+  }
+  void Use(std::initializer_list<int> ids) {
+    for (int id : ids) d.Units[id].Mflag = kTrue;
+  }
+  test::RecordingUi ui;
+  test::FakeDevice fake;
+  ModuleData d;
+};
+
+TEST_F(DeviceControlTest, OpenUnitsRollsBackUnitsOpenedBeforeAFailure) {
+  Use({0, 1, 2, 3});
+  fake.SetOpenResult(2, 6);
+  EXPECT_EQ(OpenUnits(d), 6);
+  EXPECT_EQ(fake.Log(), "open 0;open 1;open 2;close 0;close 1;");
+  EXPECT_FALSE(fake.IsOpen(0));
+  EXPECT_FALSE(fake.IsOpen(1));
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].text, "指定のデバイスが見つからない");
+  EXPECT_EQ(ui.shown[0].title, "QuenzelApp");
+  EXPECT_EQ(ui.shown[0].icon, MsgIcon::None);
+  EXPECT_EQ(ui.shown[0].buttons, MsgButtons::Ok);
+}
+
+TEST_F(DeviceControlTest, OpenUnitsOpensOnlyUnitsInUse) {
+  Use({3});
+  EXPECT_EQ(OpenUnits(d), 0);
+  EXPECT_EQ(fake.Log(), "open 3;");
+  EXPECT_TRUE(fake.IsOpen(3));
+  EXPECT_TRUE(ui.shown.empty());
+  CloseUnits(d);
+  EXPECT_FALSE(fake.IsOpen(3));
+}
+
+TEST_F(DeviceControlTest, NoUnitInUse) {
+  EXPECT_EQ(OpenUnits(d), kNoUnitInUse);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].text, "使用ユニットの指定がありません。");
+  EXPECT_EQ(ui.shown[0].title, "Message");
+  Integer rate = 5;
+  EXPECT_EQ(StartUnits(d, rate), kNoUnitInUse);
+  EXPECT_EQ(ui.shown.size(), 1u);  // silently
+  EXPECT_FALSE(SampleUnits(d));
+  EXPECT_EQ(fake.Log(), "");
+}
+
+TEST_F(DeviceControlTest, StartUnitsStopsAtTheFirstFailureWithoutStoppingOthers) {
+  Use({0, 1, 3});
+  fake.SetStartResult(1, 9);
+  Integer rate = 25;
+  EXPECT_EQ(StartUnits(d, rate), 9);
+  EXPECT_EQ(fake.Log(), "start 0 r25;start 1 r25;");
+  ASSERT_EQ(ui.texts().size(), 1u);
+  EXPECT_EQ(ui.texts()[0], "USB通信エラー");
+}
+
+TEST_F(DeviceControlTest, SampleUnitsStoresTheMeanWithWiringAndKind) {
+  Use({0, 2});
+  d.Units[2].Connect = 2;
+  d.AverageNum = 4;
+  d.DataNum = 7;
+  for (double v : {1.0, 2.0, 3.0, 6.0}) fake.QueueSample(0, 0, v);
+  fake.SetSample(2, 0, 100.25);
+  EXPECT_TRUE(SampleUnits(d));
+  EXPECT_EQ(d.Units[0].Values[7], 3.0f);
+  EXPECT_EQ(d.Units[2].Values[7], 100.25f);
+  EXPECT_EQ(d.Units[0].Count, 1);
+  EXPECT_EQ(d.Units[2].Count, 1);
+  EXPECT_EQ(d.Units[1].Count, 0);
+  EXPECT_TRUE(fake.Log().startsWith("sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;"
+                                    "sample 2 w2 t1;"));
+  d.MeasKind = kTrue;  // resistance: the library's temperature flag is 0
+  d.AverageNum = 1;
+  SampleUnits(d);
+  EXPECT_TRUE(fake.Log().endsWith("sample 0 w0 t0;sample 2 w2 t0;"));
+}
+
+TEST_F(DeviceControlTest, AFailedReadDiscardsThePartialSumButCountsTheCycle) {
+  Use({0});
+  d.AverageNum = 4;
+  fake.QueueSample(0, 0, 10);
+  fake.QueueSample(0, 0, 10);
+  fake.QueueSample(0, 9, 0);
+  EXPECT_FALSE(SampleUnits(d));
+  EXPECT_EQ(d.Units[0].Values[0], kNoReading);
+  EXPECT_EQ(d.Units[0].Count, 1);
+  EXPECT_EQ(fake.Log().count("sample"), 3);  // no fourth read after the failure
+  EXPECT_EQ(ui.texts(), std::vector<QString>{"USB通信エラー"});
+}
+
+TEST_F(DeviceControlTest, AFailureOnAnEarlierUnitFailsTheCycle) {
+  Use({0, 1});
+  fake.SetSample(0, 9, 0);
+  fake.SetSample(1, 0, 20.5);
+  EXPECT_FALSE(SampleUnits(d));
+  // The later unit is still read and stored.
+  EXPECT_EQ(d.Units[1].Values[0], 20.5f);
+  EXPECT_EQ(d.Units[0].Count, 1);
+  EXPECT_EQ(d.Units[1].Count, 1);
+  EXPECT_EQ(ui.shown.size(), 1u);
+}
+
+TEST_F(DeviceControlTest, AnAveragingCountBelowOneStillReadsOnce) {
+  Use({0});
+  d.AverageNum = 0;
+  fake.SetSample(0, 0, 42);
+  EXPECT_TRUE(SampleUnits(d));
+  EXPECT_EQ(d.Units[0].Values[0], 42.0f);
+  EXPECT_EQ(fake.Log(), "sample 0 w0 t1;");
+}
+
+TEST_F(DeviceControlTest, SampleUnitsNeverWritesPastTheBuffers) {
+  Use({0});
+  d.DataNum = kBufferSize;
+  EXPECT_FALSE(SampleUnits(d));
+  EXPECT_EQ(fake.Log(), "");
+  EXPECT_EQ(d.Units[0].Count, 0);
+}
+
+TEST(DeviceTexts, ResultCodesAndWiring) {
+  test::RecordingUi ui;
+  EXPECT_EQ(DeviceErrorText(0), "正常終了");
+  EXPECT_EQ(DeviceErrorText(3), "このデバイスは既にオープンされている");
+  EXPECT_EQ(DeviceErrorText(7), "指定のデバイスはオープンされてない");
+  ShowDeviceError(11);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].text, "");
+  EXPECT_EQ(ui.shown[0].title, "QuenzelApp");
+  ShowDeviceError(kLibraryNotBound);  // already reported where it happened
+  EXPECT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ConnectName(0), "2線式");
+  EXPECT_EQ(ConnectName(1), "3線式");
+  EXPECT_EQ(ConnectName(2), "4線式");
+  EXPECT_EQ(ConnectName(5), "4線式");
+  EXPECT_EQ(ConnectName(-1), "4線式");
+}
+
+TEST(CalcTimer1, Bands) {
+  struct Case {
+    Long interval;
+    bool ok;
+    Long timerInterval;
+    Long ticks;
+  };
+  const Case cases[] = {
+      {1500, true, 2000, 1},     {2500, true, 2000, 1},          {500, false, 0, 0},
+      {65000, true, 65000, 1},   {66000, true, 6600, 10},        {70000, true, 7000, 10},
+      {655000, true, 65500, 10}, {656000, true, 6560, 100},      {6553000, true, 65530, 100},
+      {6554000, true, 6554, 1000}, {10000000, true, 10000, 1000}, {0, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ModuleData d;
+    d.IntervalTM = c.interval;
+    d.Timer1Interval = 123;
+    d.Timer1Ticks = 456;
+    EXPECT_EQ(CalcTimer1(d), c.ok) << c.interval;
+    EXPECT_EQ(d.Timer1Interval, c.timerInterval) << c.interval;
+    EXPECT_EQ(d.Timer1Ticks, c.ticks) << c.interval;
+  }
+}
+
+}  // namespace
+}  // namespace larimo
