@@ -1,0 +1,156 @@
+#include "chart/series_store.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace larimo {
+
+namespace {
+constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
+}
+
+void SeriesStore::SetSeriesCount(int n) { series_.resize(static_cast<std::size_t>(std::max(n, 0))); }
+
+void SeriesStore::SetPointCount(int series, long n) {
+  if (!ValidSeries(series) || n < 0) return;
+  Series& s = series_[static_cast<std::size_t>(series - 1)];
+  const std::size_t size = static_cast<std::size_t>(n);
+  if (size < s.y.size()) {
+    MarkChanged(s, size);
+    s.y.resize(size);
+    TrimX();
+  } else if (size > s.y.size()) {
+    s.y.resize(size, kUnset);  // new points without Y draw nothing: no change to mark
+  }
+  EnsureX(size);
+}
+
+long SeriesStore::PointCount(int series) const {
+  return ValidSeries(series) ? static_cast<long>(series_[static_cast<std::size_t>(series - 1)].y.size())
+                             : 0;
+}
+
+void SeriesStore::SetX(long point, double x) {
+  if (point < 1) return;
+  const std::size_t i = static_cast<std::size_t>(point - 1);
+  EnsureX(i + 1);
+  if (x_[i] == x || (std::isnan(x) && std::isnan(x_[i]))) return;
+  x_[i] = x;
+  for (Series& s : series_) {
+    if (i < s.y.size() && !std::isnan(s.y[i])) MarkChanged(s, i);
+  }
+  if (!std::isnan(x) && (lastSet_ == npos || i > lastSet_)) {
+    // Appending: only the neighbour below decides the order.
+    if (lastSet_ != npos && !(x_[lastSet_] < x)) xRising_ = false;
+    if (i > (lastSet_ == npos ? 0 : lastSet_ + 1)) xHoles_ = true;
+    lastSet_ = i;
+  } else {
+    Recheck();
+  }
+}
+
+double SeriesStore::X(long point) const {
+  if (point < 1 || static_cast<std::size_t>(point) > x_.size()) return kUnset;
+  return x_[static_cast<std::size_t>(point - 1)];
+}
+
+void SeriesStore::SetY(int series, long point, double y) {
+  if (!ValidSeries(series) || point < 1) return;
+  Series& s = series_[static_cast<std::size_t>(series - 1)];
+  const std::size_t i = static_cast<std::size_t>(point - 1);
+  if (i >= s.y.size()) return;  // beyond the point count: the chart ignores it
+  if (s.y[i] == y) return;
+  s.y[i] = std::isnan(y) ? kUnset : y;
+  MarkChanged(s, i);
+}
+
+void SeriesStore::UnsetY(int series, long point) {
+  if (!ValidSeries(series) || point < 1) return;
+  Series& s = series_[static_cast<std::size_t>(series - 1)];
+  const std::size_t i = static_cast<std::size_t>(point - 1);
+  if (i >= s.y.size() || std::isnan(s.y[i])) return;
+  s.y[i] = kUnset;
+  MarkChanged(s, i);
+}
+
+bool SeriesStore::HasY(int series, long point) const { return !std::isnan(Y(series, point)); }
+
+double SeriesStore::Y(int series, long point) const {
+  if (!ValidSeries(series) || point < 1) return kUnset;
+  const Series& s = series_[static_cast<std::size_t>(series - 1)];
+  const std::size_t i = static_cast<std::size_t>(point - 1);
+  return i < s.y.size() ? s.y[i] : kUnset;
+}
+
+void SeriesStore::Clear() {
+  for (Series& s : series_) {
+    if (!s.y.empty()) MarkChanged(s, 0);
+    s.y.clear();
+  }
+  x_.clear();
+  Recheck();
+}
+
+std::size_t SeriesStore::ChangedFrom(int series) const {
+  return ValidSeries(series) ? series_[static_cast<std::size_t>(series - 1)].changedFrom : npos;
+}
+
+std::vector<SeriesStore::Point> SeriesStore::TakeChanges(int series, std::size_t from) {
+  std::vector<Point> out;
+  if (!ValidSeries(series)) return out;
+  Series& s = series_[static_cast<std::size_t>(series - 1)];
+  s.changedFrom = npos;
+  if (from >= s.y.size()) return out;
+  out.reserve(s.y.size() - from);
+  for (std::size_t i = from; i < s.y.size(); ++i) {
+    // A point is drawn when both its X and its Y were set.
+    if (!std::isnan(s.y[i]) && i < x_.size() && !std::isnan(x_[i])) out.push_back({x_[i], s.y[i]});
+  }
+  return out;
+}
+
+long SeriesStore::PointsWithin(double lo, double hi) const {
+  if (hi < lo) std::swap(lo, hi);
+  if (lastSet_ == npos) return 0;
+  auto end = x_.begin() + static_cast<std::ptrdiff_t>(lastSet_ + 1);
+  if (xRising_ && !xHoles_) {
+    auto first = std::lower_bound(x_.begin(), end, lo);
+    auto last = std::upper_bound(first, end, hi);
+    return static_cast<long>(last - first);
+  }
+  return static_cast<long>(std::count_if(x_.begin(), end, [&](double v) { return v >= lo && v <= hi; }));
+}
+
+void SeriesStore::MarkChanged(Series& s, std::size_t index) {
+  s.changedFrom = std::min(s.changedFrom, index);
+}
+
+void SeriesStore::EnsureX(std::size_t size) {
+  if (x_.size() < size) x_.resize(size, kUnset);
+}
+
+void SeriesStore::TrimX() {
+  std::size_t most = 0;
+  for (const Series& s : series_) most = std::max(most, s.y.size());
+  if (most >= x_.size()) return;
+  x_.resize(most);
+  if (lastSet_ != npos && lastSet_ >= most) Recheck();
+}
+
+void SeriesStore::Recheck() {
+  xRising_ = true;
+  xHoles_ = false;
+  lastSet_ = npos;
+  bool gap = false;
+  for (std::size_t i = 0; i < x_.size(); ++i) {
+    if (std::isnan(x_[i])) {
+      gap = true;
+      continue;
+    }
+    if (lastSet_ != npos && !(x_[lastSet_] < x_[i])) xRising_ = false;
+    if (gap) xHoles_ = true;
+    lastSet_ = i;
+  }
+}
+
+}  // namespace larimo

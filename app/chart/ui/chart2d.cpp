@@ -1,0 +1,265 @@
+#include "chart/ui/chart2d.h"
+
+#include <array>
+#include <cmath>
+
+#include <QFileInfo>
+#include <QSvgGenerator>
+#include <QVBoxLayout>
+#include "chart/ui/qcp.h"
+
+#include "chart/marker_policy.h"
+
+namespace larimo {
+
+namespace {
+
+// One colour per unit for the whole program run: ID0 to ID3.
+const std::array<QColor, 4> kSeriesColors = {QColor(220, 0, 0), QColor(0, 140, 0),
+                                             QColor(0, 0, 230), QColor(200, 0, 200)};
+
+QColor ColorOf(int series) {
+  return kSeriesColors[static_cast<std::size_t>((series - 1) % 4)];
+}
+
+}  // namespace
+
+Chart2D::Chart2D(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(plot_);
+
+  plot_->setNoAntialiasingOnDrag(true);
+  plot_->setPlottingHint(QCP::phCacheLabels, true);
+  plot_->plotLayout()->insertRow(0);
+  header_ = new QCPTextElement(plot_, QString(), QFont(font().family(), font().pointSize()));
+  plot_->plotLayout()->addElement(0, 0, header_);
+
+  plot_->legend->setVisible(true);
+  plot_->legend->setBrush(QBrush(Qt::white));
+  plot_->legend->setBorderPen(QPen(Qt::gray));
+  plot_->legend->setIconSize(24, 10);
+  // The legend sits in a column of its own right of the plot, so it never
+  // hides a curve.
+  auto* legendBox = new QCPLayoutGrid;
+  plot_->plotLayout()->addElement(1, 1, legendBox);
+  legendBox->addElement(0, 0, plot_->legend);
+  legendBox->addElement(1, 0, new QCPLayoutElement(plot_));  // pushes the legend to the top
+  legendBox->setRowStretchFactor(0, 0.01);
+  plot_->plotLayout()->setColumnStretchFactor(1, 0.01);
+  plot_->legend->setMargins(QMargins(4, 4, 4, 4));
+
+  plot_->xAxis->grid()->setVisible(true);
+  plot_->yAxis->grid()->setVisible(true);
+  plot_->xAxis2->setVisible(true);
+  plot_->yAxis2->setVisible(true);
+  plot_->xAxis2->setTickLabels(false);
+  plot_->yAxis2->setTickLabels(false);
+  connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), plot_->xAxis2,
+          qOverload<const QCPRange&>(&QCPAxis::setRange));
+  connect(plot_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), plot_->yAxis2,
+          qOverload<const QCPRange&>(&QCPAxis::setRange));
+}
+
+Chart2D::~Chart2D() = default;
+
+void Chart2D::SetIsBatched(bool batched) {
+  batched_ = batched;
+  Changed();
+}
+
+void Chart2D::SetDataUpdatesSuspended(bool suspended) {
+  dataSuspended_ = suspended;
+  Changed();
+}
+
+void Chart2D::SetSeriesCount(int n) {
+  if (n < 0) n = 0;
+  if (n == store_.SeriesCount() && n == plot_->graphCount()) return;
+  store_.SetSeriesCount(n);
+  while (plot_->graphCount() > n) plot_->removeGraph(plot_->graphCount() - 1);
+  while (plot_->graphCount() < n) plot_->addGraph();
+  SetLineAndSymbolStyle();
+  ApplyLabels();
+  Changed();
+}
+
+void Chart2D::SetLineAndSymbolStyle() {
+  for (int i = 0; i < plot_->graphCount(); ++i) {
+    QCPGraph* g = plot_->graph(i);
+    QPen pen(ColorOf(i + 1));
+    pen.setWidth(1);  // width 1 takes the painter's fast cosmetic path
+    g->setPen(pen);
+    g->setLineStyle(QCPGraph::lsLine);
+    g->setAdaptiveSampling(true);
+    g->setScatterStyle(markers_ ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize)
+                                : QCPScatterStyle());
+  }
+  Changed();
+}
+
+void Chart2D::SetPointCount(int series, long n) {
+  store_.SetPointCount(series, n);
+  Changed();
+}
+
+void Chart2D::SetX(long point, double x) {
+  store_.SetX(point, x);
+  Changed();
+}
+
+void Chart2D::SetY(int series, long point, double y) {
+  store_.SetY(series, point, y);
+  Changed();
+}
+
+void Chart2D::UnsetY(int series, long point) {
+  store_.UnsetY(series, point);
+  Changed();
+}
+
+QCPAxis* Chart2D::AxisOf(Axis axis) const { return axis == Axis::X ? plot_->xAxis : plot_->yAxis; }
+
+void Chart2D::SetAxisTitle(Axis axis, const QString& title) {
+  AxisOf(axis)->setLabel(title);
+  Changed();
+}
+
+QString Chart2D::AxisTitle(Axis axis) const { return AxisOf(axis)->label(); }
+
+void Chart2D::SetAxisRange(Axis axis, double min, double max) {
+  // QCPRange orders its ends itself; an empty span is widened a little so
+  // the axis stays drawable.
+  if (!std::isfinite(min) || !std::isfinite(max)) return;
+  if (min == max) max = min + 1;
+  AxisOf(axis)->setRange(min, max);
+  Changed();
+}
+
+double Chart2D::AxisMin(Axis axis) const { return AxisOf(axis)->range().lower; }
+double Chart2D::AxisMax(Axis axis) const { return AxisOf(axis)->range().upper; }
+
+void Chart2D::SetHeaderText(const QString& text) {
+  header_->setText(text);
+  Changed();
+}
+
+QString Chart2D::HeaderText() const { return header_->text(); }
+
+void Chart2D::ClearSeriesLabels() {
+  labels_.clear();
+  ApplyLabels();
+  Changed();
+}
+
+void Chart2D::AddSeriesLabel(const QString& label) {
+  labels_.append(label);
+  ApplyLabels();
+  Changed();
+}
+
+QColor Chart2D::SeriesColor(int series) const { return ColorOf(series); }
+
+void Chart2D::ApplyLabels() {
+  for (int i = 0; i < plot_->graphCount(); ++i) {
+    QCPGraph* g = plot_->graph(i);
+    const bool labelled = i < labels_.size();
+    g->setName(labelled ? labels_.at(i) : QString());
+    if (labelled) {
+      g->addToLegend();
+    } else {
+      g->removeFromLegend();
+    }
+  }
+}
+
+void Chart2D::Reset() {
+  TakeOver();
+  DecideMarkers();
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void Chart2D::RedrawNow() {
+  TakeOver();
+  DecideMarkers();
+  plot_->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void Chart2D::Changed() {
+  if (batched_ || dataSuspended_) return;
+  TakeOver();
+  DecideMarkers();
+  // One drawing per event-loop pass, however many changes a cycle makes.
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void Chart2D::TakeOver() {
+  for (int s = 1; s <= store_.SeriesCount() && s <= plot_->graphCount(); ++s) TakeOverSeries(s);
+}
+
+void Chart2D::TakeOverSeries(int series) {
+  const std::size_t from = store_.ChangedFrom(series);
+  if (from == SeriesStore::npos) return;
+  QSharedPointer<QCPGraphDataContainer> data = plot_->graph(series - 1)->data();
+  const bool ordered = store_.XStrictlyRising();
+  std::size_t start = from;
+  if (!ordered) {
+    start = 0;
+    data->clear();
+  } else {
+    // Keep what lies before the first changed point: cut after the last
+    // set X below it.
+    long below = static_cast<long>(from);  // 1-based number of the point below
+    while (below >= 1 && std::isnan(store_.X(below))) --below;
+    if (below < 1) {
+      data->clear();
+    } else {
+      data->removeAfter(store_.X(below));
+    }
+  }
+  const std::vector<SeriesStore::Point> points = store_.TakeChanges(series, start);
+  QVector<QCPGraphData> add;
+  add.reserve(static_cast<qsizetype>(points.size()));
+  for (const SeriesStore::Point& p : points) add.append(QCPGraphData(p.x, p.y));
+  data->add(add, ordered);
+}
+
+void Chart2D::DecideMarkers() {
+  const QCPRange r = plot_->xAxis->range();
+  const long visible = store_.PointsWithin(r.lower, r.upper);
+  int pixels = plot_->axisRect()->width();
+  if (pixels <= 0) pixels = plot_->width();
+  const bool show = MarkersVisible(visible, pixels);
+  if (show == markers_) return;
+  markers_ = show;
+  for (int i = 0; i < plot_->graphCount(); ++i) {
+    plot_->graph(i)->setScatterStyle(
+        show ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize) : QCPScatterStyle());
+  }
+}
+
+int Chart2D::DrawnPointCount(int series) const {
+  if (series < 1 || series > plot_->graphCount()) return 0;
+  return plot_->graph(series - 1)->data()->size();
+}
+
+bool Chart2D::ExportSvg(const QString& fileName, QSize size) {
+  TakeOver();
+  if (size.isEmpty()) size = plot_->size();
+  if (size.isEmpty()) size = QSize(800, 560);
+  QSvgGenerator generator;
+  generator.setFileName(fileName);
+  generator.setSize(size);
+  generator.setViewBox(QRect(QPoint(0, 0), size));
+  generator.setTitle(header_->text());
+  QCPPainter painter;
+  if (!painter.begin(&generator)) return false;
+  painter.setMode(QCPPainter::pmVectorized);
+  painter.setMode(QCPPainter::pmNoCaching);
+  plot_->toPainter(&painter, size.width(), size.height());
+  if (!painter.end()) return false;
+  const QFileInfo written(fileName);
+  return written.exists() && written.size() > 0;
+}
+
+}  // namespace larimo

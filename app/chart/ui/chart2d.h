@@ -1,0 +1,110 @@
+#pragma once
+// The chart of the main window: four curves against the time since Start,
+// with a header, axis titles and the series labels as its legend.
+//
+// The program drives it as a passive component: it sets point counts, the
+// shared X values and the Y of each point, and tells it which ranges to
+// show; the chart never picks its own ranges. Points whose Y was never set
+// are not drawn (the curve joins its neighbours). Drawing is batched: while
+// drawing or data updates are suspended, changes are collected, and
+// resuming draws once.
+//
+// The chart keeps its own copy of the points and takes over only what
+// changed since the last drawing, so a growing run costs in proportion to
+// the new samples, not to all stored ones. Dense curves are thinned per
+// pixel column when drawn; symbols are drawn only while the points in view
+// lie far enough apart to be told from each other.
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include "chart/series_store.h"
+
+class QCustomPlot;
+class QCPTextElement;
+class QCPAxis;
+
+namespace larimo {
+
+class Chart2D : public QWidget {
+  Q_OBJECT
+ public:
+  enum class Axis { X, Y };
+
+  explicit Chart2D(QWidget* parent = nullptr);
+  ~Chart2D() override;
+
+  // Drawing suspension: while true, changes are collected; false draws once.
+  void SetIsBatched(bool batched);
+  bool IsBatched() const { return batched_; }
+  // Data-update suspension of the plotting passes.
+  void SetDataUpdatesSuspended(bool suspended);
+  bool DataUpdatesSuspended() const { return dataSuspended_; }
+
+  void SetSeriesCount(int n);
+  // Every series as a line through its points with a symbol at each point
+  // (symbols while the points can be told apart), in the series' colour.
+  void SetLineAndSymbolStyle();
+  int SeriesCount() const { return store_.SeriesCount(); }
+  // Series and points count from 1.
+  void SetPointCount(int series, long n);
+  long PointCount(int series) const { return store_.PointCount(series); }
+  void SetX(long point, double x);
+  void SetY(int series, long point, double y);
+  void UnsetY(int series, long point);
+  const SeriesStore& Points() const { return store_; }
+
+  void SetAxisTitle(Axis axis, const QString& title);
+  QString AxisTitle(Axis axis) const;
+  void SetAxisRange(Axis axis, double min, double max);
+  double AxisMin(Axis axis) const;
+  double AxisMax(Axis axis) const;
+
+  void SetHeaderText(const QString& text);
+  QString HeaderText() const;
+
+  void ClearSeriesLabels();
+  void AddSeriesLabel(const QString& label);
+  QStringList SeriesLabels() const { return labels_; }
+  QColor SeriesColor(int series) const;
+
+  // Returns the view to what the program set (ranges, no pending state) and
+  // draws it.
+  void Reset();
+
+  // Writes the chart's picture to fileName as a vector picture (SVG) of
+  // the given size in pixels (the widget's size when empty). False when the
+  // file could not be written.
+  bool ExportSvg(const QString& fileName, QSize size = {});
+
+  // What the last drawing showed, for callers that check the look: the
+  // number of points the chart holds for a series, and whether symbols are on.
+  int DrawnPointCount(int series) const;
+  bool MarkersShown() const { return markers_; }
+  // Takes over pending changes and draws at once (the timer-driven redraw
+  // otherwise happens when the event loop next runs).
+  void RedrawNow();
+  QCustomPlot* Plot() const { return plot_; }
+
+ private:
+  QCPAxis* AxisOf(Axis axis) const;
+  // Copies the store's changes into the plot's graphs.
+  void TakeOver();
+  void TakeOverSeries(int series);
+  void DecideMarkers();
+  void ApplyLabels();
+  // Draws when nothing is suspended.
+  void Changed();
+
+  QCustomPlot* plot_ = nullptr;
+  QCPTextElement* header_ = nullptr;
+  SeriesStore store_;
+  QStringList labels_;
+  bool batched_ = false;
+  bool dataSuspended_ = false;
+  bool markers_ = true;
+};
+
+}  // namespace larimo

@@ -1,0 +1,494 @@
+#include "core/ui/form_main.h"
+
+#include <cmath>
+
+#include <QDateTime>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "core/ui/app_fonts.h"
+#include "core/user_interface.h"
+#include "device/device_control.h"
+#include "device/quenzel.h"
+#include "settings/persisted_settings.h"
+
+namespace larimo {
+
+namespace {
+
+const QString kMsgTitle = QStringLiteral("Message");
+
+// Size of the window's client area and of the corner buttons, in twips.
+constexpr int kClientWidthTwips = 12375;
+constexpr int kClientHeightTwips = 9015;
+constexpr int kCornerTwips = 375;
+
+QPushButton* MakeButton(const QString& caption, QWidget* parent) {
+  auto* b = new QPushButton(caption, parent);
+  b->setAutoDefault(false);
+  return b;
+}
+
+}  // namespace
+
+int TwipsToPixels(int twips, double dpi) {
+  return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
+
+FormMain::FormMain(ModuleData& d, QWidget* parent) : QWidget(parent), data(d) {
+  BuildControls();
+  Form_Load();
+}
+
+FormMain::~FormMain() = default;
+
+// ---------------------------------------------------------------- controls
+
+void FormMain::BuildControls() {
+  QString title = QString::fromUtf8(kMainTitle);
+  if (quenzel::IsSimulated()) title += QStringLiteral("  [シミュレーション]");
+  setWindowTitle(title);
+  setFont(WindowFont());
+
+  cmdStart = MakeButton(QStringLiteral("開始"), this);
+  cmdStop = MakeButton(QStringLiteral("停止"), this);
+  cmdSetting = MakeButton(QStringLiteral("取込設定"), this);
+  cmdPrint = MakeButton(QStringLiteral("印刷"), this);
+  cmdRead = MakeButton(QStringLiteral("読込み"), this);
+  cmdSave = MakeButton(QStringLiteral("保存"), this);
+  cmdEnd = MakeButton(QStringLiteral("終了"), this);
+  cmdDisp = MakeButton(QStringLiteral("データ表示"), this);
+  cmdMeasInfo = MakeButton(QStringLiteral("測定条件保存"), this);
+  for (int i = 0; i < 4; ++i) {
+    cmdMove[i] = MakeButton(QStringLiteral("○"), this);
+    cmdMove[i]->setToolTip(QStringLiteral("移動ツールの表示"));
+    connect(cmdMove[i], &QPushButton::clicked, this, [this, i] { cmdMove_Click(i); });
+  }
+
+  Chart2D1 = new Chart2D(this);
+  Chart2D1->setMinimumSize(320, 240);
+
+  // Readouts.
+  Frame1 = new QGroupBox(QStringLiteral("現在値"), this);
+  auto* readouts = new QGridLayout(Frame1);
+  for (int i = 0; i < 4; ++i) {
+    Label2[i] = new QLabel(QStringLiteral("ID%1").arg(i), Frame1);
+    Label1[i] = new QLabel(Frame1);
+    Label1[i]->setFrameShape(QFrame::Panel);
+    Label1[i]->setFrameShadow(QFrame::Sunken);
+    Label1[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label1[i]->setMinimumWidth(Label1[i]->fontMetrics().horizontalAdvance(QStringLiteral("-0000.000")) + 10);
+    Label1[i]->setAutoFillBackground(true);
+    QPalette p = Label1[i]->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    Label1[i]->setPalette(p);
+    readouts->addWidget(Label2[i], i, 0);
+    readouts->addWidget(Label1[i], i, 1);
+  }
+
+  // Y range.
+  Frame4 = new QGroupBox(QStringLiteral("表示範囲"), this);
+  optHei[0] = new QRadioButton(QStringLiteral("自動"), Frame4);
+  optHei[1] = new QRadioButton(QStringLiteral("固定"), Frame4);
+  txtVhi = new QLineEdit(Frame4);
+  txtVlow = new QLineEdit(Frame4);
+  Label3 = new QLabel(QStringLiteral("↑"), Frame4);
+  Label4 = new QLabel(QStringLiteral("↓"), Frame4);
+  Label3->setAlignment(Qt::AlignCenter);
+  Label4->setAlignment(Qt::AlignCenter);
+  cmdSetScaleY = MakeButton(QStringLiteral("設定"), Frame4);
+  auto* range = new QGridLayout(Frame4);
+  range->addWidget(optHei[0], 0, 0);
+  range->addWidget(optHei[1], 0, 1);
+  range->addWidget(txtVhi, 1, 0, 1, 2);
+  range->addWidget(Label3, 2, 0, 1, 2);
+  range->addWidget(Label4, 3, 0, 1, 2);
+  range->addWidget(txtVlow, 4, 0, 1, 2);
+  range->addWidget(cmdSetScaleY, 5, 0, 1, 2);
+  for (int i = 0; i < 2; ++i) {
+    connect(optHei[i], &QRadioButton::toggled, this, [this, i](bool on) {
+      if (on) optHei_Click(i);
+    });
+  }
+  connect(cmdSetScaleY, &QPushButton::clicked, this, &FormMain::cmdSetScaleY_Click);
+
+  // X window.
+  Frame2 = new QGroupBox(this);
+  optWid[0] = new QRadioButton(QStringLiteral("全表示"), Frame2);
+  optWid[1] = new QRadioButton(QStringLiteral("自動ｽｸﾛｰﾙ"), Frame2);
+  optWid[2] = new QRadioButton(QStringLiteral("手動ｽｸﾛｰﾙ"), Frame2);
+  Label5 = new QLabel(QStringLiteral("表示データ数"), Frame2);
+  Combo1 = new QComboBox(Frame2);
+  Combo1->setMinimumContentsLength(6);
+  Combo1->setMaxVisibleItems(12);
+  cmdLeft = MakeButton(QStringLiteral("←"), Frame2);
+  cmdRight = MakeButton(QStringLiteral("→"), Frame2);
+  auto* xwin = new QHBoxLayout(Frame2);
+  for (QRadioButton* o : optWid) xwin->addWidget(o);
+  xwin->addSpacing(12);
+  xwin->addWidget(Label5);
+  xwin->addWidget(Combo1);
+  xwin->addSpacing(12);
+  xwin->addWidget(cmdLeft);
+  xwin->addWidget(cmdRight);
+  xwin->addStretch(1);
+  for (int i = 0; i < 3; ++i) {
+    connect(optWid[i], &QRadioButton::toggled, this, [this, i](bool on) {
+      if (on) optWid_Click(i);
+    });
+  }
+  connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (index >= 0) Combo1_Click();
+  });
+  connect(cmdLeft, &QPushButton::clicked, this, &FormMain::cmdLeft_Click);
+  connect(cmdRight, &QPushButton::clicked, this, &FormMain::cmdRight_Click);
+
+  // Command buttons.
+  connect(cmdStart, &QPushButton::clicked, this, &FormMain::cmdStart_Click);
+  connect(cmdStop, &QPushButton::clicked, this, &FormMain::cmdStop_Click);
+  connect(cmdSetting, &QPushButton::clicked, this, &FormMain::cmdSetting_Click);
+  connect(cmdPrint, &QPushButton::clicked, this, &FormMain::cmdPrint_Click);
+  connect(cmdRead, &QPushButton::clicked, this, &FormMain::cmdRead_Click);
+  connect(cmdSave, &QPushButton::clicked, this, &FormMain::cmdSave_Click);
+  connect(cmdEnd, &QPushButton::clicked, this, &FormMain::cmdEnd_Click);
+  connect(cmdDisp, &QPushButton::clicked, this, &FormMain::cmdDisp_Click);
+  connect(cmdMeasInfo, &QPushButton::clicked, this, &FormMain::cmdMeasInfo_Click);
+
+  Timer1 = new QTimer(this);
+  Timer2 = new QTimer(this);
+  connect(Timer1, &QTimer::timeout, this, &FormMain::Timer1_Timer);
+  connect(Timer2, &QTimer::timeout, this, &FormMain::Timer2_Timer);
+
+  // Layout: the chart with the readouts and the Y range beside it, the X
+  // window below it and the command row at the bottom; the margins keep the
+  // four corners free for the "○" buttons.
+  const double dpi = logicalDpiX();
+  const int corner = TwipsToPixels(kCornerTwips, dpi);
+  auto* side = new QVBoxLayout;
+  side->addWidget(Frame1);
+  side->addWidget(Frame4);
+  side->addStretch(1);
+  auto* commands = new QHBoxLayout;
+  for (QPushButton* b : {cmdStart, cmdStop, cmdSetting, cmdMeasInfo, cmdRead, cmdSave, cmdDisp,
+                         cmdPrint}) {
+    commands->addWidget(b);
+  }
+  commands->addStretch(1);
+  commands->addWidget(cmdEnd);
+  auto* root = new QGridLayout(this);
+  root->setContentsMargins(corner, corner, corner, corner);
+  root->addWidget(Chart2D1, 0, 0);
+  root->addLayout(side, 0, 1);
+  root->addWidget(Frame2, 1, 0, 1, 2);
+  root->addLayout(commands, 2, 0, 1, 2);
+  root->setColumnStretch(0, 1);
+  root->setRowStretch(0, 1);
+
+  resize(TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi));
+  PlaceCornerButtons();
+}
+
+void FormMain::PlaceCornerButtons() {
+  const int size = TwipsToPixels(kCornerTwips, logicalDpiX());
+  const int right = width() - size;
+  const int bottom = height() - size;
+  cmdMove[0]->setGeometry(0, 0, size, size);
+  cmdMove[1]->setGeometry(right, 0, size, size);
+  cmdMove[2]->setGeometry(0, bottom, size, size);
+  cmdMove[3]->setGeometry(right, bottom, size, size);
+  for (QPushButton* b : cmdMove) b->raise();
+}
+
+void FormMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  PlaceCornerButtons();
+}
+
+// ------------------------------------------------- start-up and the buttons
+
+void FormMain::Form_Load() {
+  data.InitDataBuffers();
+  LoadSettings(data);
+  data.ClearData();
+  SetButtons();
+  InitGraph();
+  InitGraphParam(false);
+  RefreshGraph(false);
+}
+
+void FormMain::SetButtons() {
+  const bool measuring = IsTrue(data.Measuring);
+  cmdStart->setEnabled(!measuring);
+  cmdStop->setEnabled(measuring);
+  for (QPushButton* b : {cmdSetting, cmdPrint, cmdRead, cmdSave, cmdEnd}) b->setEnabled(!measuring);
+  cmdDisp->setEnabled(!measuring && data.DataNum >= 1);
+}
+
+bool FormMain::Form_QueryUnload() {
+  if (!cmdStart->isEnabled()) {
+    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"),
+                QStringLiteral("エラーメッセージ"), MsgIcon::Critical);
+    return true;
+  }
+  const QString question = data.DataNum < 1
+                               ? QStringLiteral("終了しますか？")
+                               : QStringLiteral("データが消去されます。終了してもよろしいですか？");
+  if (!AskYesNo(question, kMsgTitle)) return true;
+  if (!cmdDisp->isEnabled()) UnloadDatalist();
+  return false;
+}
+
+void FormMain::closeEvent(QCloseEvent* event) {
+  if (Form_QueryUnload()) {
+    event->ignore();
+  } else {
+    event->accept();
+  }
+}
+
+void FormMain::cmdEnd_Click() { close(); }
+
+void FormMain::cmdMeasInfo_Click() {
+  if (!SaveSettings(data)) {
+    ShowMessage(QStringLiteral("測定条件を保存できませんでした。"), kMsgTitle);
+  }
+}
+
+// ------------------------------------------------------ the acquisition cycle
+
+QString FormMain::HeaderFor(const QString& startTime) {
+  return QStringLiteral("開始時刻 [ ") + startTime + QStringLiteral(" ]");
+}
+
+void FormMain::cmdStart_Click() {
+  if (data.DataNum >= 1 &&
+      !AskYesNo(QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"), kMsgTitle)) {
+    return;
+  }
+  if (OpenUnits(data) > 0) return;
+  if (!cmdDisp->isEnabled()) {
+    UnloadDatalist();
+    cmdDisp->setEnabled(true);
+  }
+  if (optWid[0]->isChecked()) view.AxisXWidth = 100;
+  Chart2D1->SetIsBatched(true);
+  data.ClearData();
+  data.ClearMemo();
+  ForgetPlotted();
+  yFitted_ = false;
+  data.Measuring = kTrue;
+  SetButtons();
+  if (!SetGraphParam()) return;  // measuring with the units open, until Stop
+  data.StartTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/M/d H:m:s"));
+  Chart2D1->SetHeaderText(HeaderFor(data.StartTime));
+
+  if (IsTrue(data.TimerType)) {
+    if (CalcTimer1(data)) {
+      data.Timer1Count = 0;
+      Timer1->setInterval(static_cast<int>(data.Timer1Interval));
+      Timer1->start();
+    } else {
+      ShowMessage(QStringLiteral("タイマー設定エラーのため測定開始できません。"), kMsgTitle);
+      StopMeasure();
+    }
+    return;
+  }
+  Integer rate = IsSet(data.DataAverage)
+                     ? Integer{1}
+                     : static_cast<Integer>(RoundHalfEven(static_cast<double>(data.IntervalTM) / 10.0));
+  if (StartUnits(data, rate) != 0) {
+    ShowMessage(QStringLiteral("エラーのため測定開始できません。"), kMsgTitle);
+    StopMeasure();
+    return;
+  }
+  Timer2->setInterval(300);
+  Timer2->start();
+}
+
+void FormMain::cmdStop_Click() { StopMeasure(); }
+
+void FormMain::StopMeasure() {
+  if (IsTrue(data.TimerType)) {
+    Timer1->stop();
+  } else {
+    Timer2->stop();
+  }
+  CloseUnits(data);
+  data.Measuring = kFalse;
+  SetButtons();
+  // A run that ends before its first cycle would leave the chart suspended.
+  if (Chart2D1->IsBatched()) Chart2D1->SetIsBatched(false);
+}
+
+void FormMain::Timer1_Timer() {
+  if (inCycle_) return;  // a message box of the running cycle is waiting
+  ++data.Timer1Count;
+  if (data.Timer1Count >= data.Timer1Ticks) {
+    SampleTick();
+    data.Timer1Count = 0;
+  }
+}
+
+void FormMain::Timer2_Timer() {
+  if (inCycle_) return;
+  BlockTick();
+}
+
+// Marks a cycle as running for as long as it lives.
+class CycleGuard {
+ public:
+  explicit CycleGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~CycleGuard() { flag_ = false; }
+  CycleGuard(const CycleGuard&) = delete;
+  CycleGuard& operator=(const CycleGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+void FormMain::FitCycleAxisY(bool first) {
+  if (view.ScaleYMode != kScaleAuto) return;
+  if (first) {
+    data.AxisYMax = UpperHundred(data.DataMax);
+    data.AxisYMin = LowerHundred(data.DataMin);
+    yFitted_ = true;
+    SetAxesY(data.AxisYMin, data.AxisYMax);
+  } else if (data.FitAxisY() >= 1) {
+    SetAxesY(data.AxisYMin, data.AxisYMax);
+  }
+}
+
+void FormMain::SampleTick() {
+  CycleGuard guard(inCycle_);
+  if (data.DataNum >= kBufferSize) {
+    ShowMessage(QStringLiteral("メモリー不足です。測定値が保存できません"), kMsgTitle);
+    StopMeasure();
+    return;
+  }
+  if (data.DataNum < 1) Chart2D1->SetIsBatched(false);
+  if (!SampleUnits(data)) {
+    StopMeasure();
+    return;
+  }
+  ++data.DataNum;
+  data.UpdateMinMax(data.DataNum);
+  data.CalcDataRange();
+  ShowReadouts();
+  FitCycleAxisY(data.DataNum == 1);
+  UpdateViewX();
+  GrDrawData(data.DataNum);
+}
+
+void FormMain::BlockTick() {
+  CycleGuard guard(inCycle_);
+  if (!CheckRoom()) {
+    ShowMessage(QStringLiteral("メモリー不足です。測定値が保存できません"), kMsgTitle);
+    StopMeasure();
+    return;
+  }
+  if (data.TickCount < 1) Chart2D1->SetIsBatched(false);
+  const bool ok = IsSet(data.DataAverage) ? ReadBlockAverage() : ReadBlock();
+  if (!ok) {
+    StopMeasure();
+    return;
+  }
+  if (data.DataNum > 0) data.MergeDataRange();
+  ShowUnitReadouts();
+  // The first fit comes with the second cycle, and never before a sample
+  // was stored (the extremes ClearData leaves would give an inverted range).
+  FitCycleAxisY(!yFitted_ && data.TickCount >= 1 && data.DataNum >= 1);
+  UpdateViewX();
+  GrDrawData1();
+  ++data.TickCount;
+  if (data.DataNum >= kBufferSize) {
+    StopMeasure();
+    ShowMessage(QStringLiteral("データ入力バッファがいっぱいのため測定を中止します。"), kMsgTitle);
+  }
+}
+
+bool FormMain::StoreBlockReading(int u, double value) {
+  UnitData& unit = data.Units[static_cast<std::size_t>(u)];
+  const Long n = unit.Count;
+  if (n >= kBufferSize) return false;  // full: nothing more is stored
+  const Single v = static_cast<Single>(value);
+  unit.Values[static_cast<std::size_t>(n)] = v;
+  if (n == 0) {
+    unit.MaxValue = v;
+    unit.MinValue = v;
+  } else {
+    if (v > unit.MaxValue) unit.MaxValue = v;
+    if (v < unit.MinValue) unit.MinValue = v;
+  }
+  unit.Count = n + 1;
+  return unit.Count < kBufferSize;
+}
+
+template <typename Store>
+bool FormMain::ReadBlockWith(Store store) {
+  bool ok = true;
+  std::array<double, 201> datas{};
+  std::array<Byte, 201> stat{};
+  const Byte flag = IsSet(data.MeasKind) ? 0 : 1;
+  for (int u = 0; u < kUnitCount; ++u) {
+    UnitData& unit = data.Units[static_cast<std::size_t>(u)];
+    if (!IsTrue(unit.Mflag)) continue;
+    // Every unit is asked for a full block, so none falls behind the others.
+    constexpr Byte kAsked = 128;
+    Byte cnt = kAsked;
+    const Integer rc = quenzel::Quenzel_Get_Datas(static_cast<Integer>(u), datas.data(), stat.data(),
+                                                  &cnt, static_cast<Byte>(unit.Connect), flag);
+    if (rc != 0) {
+      ShowDeviceError(rc);
+      ok = false;
+      break;
+    }
+    const int delivered = cnt > kAsked ? kAsked : cnt;
+    for (int j = 0; j < delivered; ++j) {
+      if (!store(u, datas[static_cast<std::size_t>(j)])) break;  // buffer full: drop the rest
+    }
+  }
+  UpdateDataNum();
+  return ok;
+}
+
+bool FormMain::ReadBlock() {
+  return ReadBlockWith([this](int u, double v) { return StoreBlockReading(u, v); });
+}
+
+bool FormMain::ReadBlockAverage() {
+  return ReadBlockWith([this](int u, double v) {
+    AvgAccum& a = data.AvgWork[static_cast<std::size_t>(u)];
+    const Long num = data.AverageNum < 1 ? 1 : data.AverageNum;
+    if (a.Num < num) {
+      a.Sum += v;
+      ++a.Num;
+    }
+    if (a.Num == num) {
+      const double mean = a.Sum / static_cast<double>(num);
+      a.Num = 0;
+      a.Sum = 0;
+      return StoreBlockReading(u, mean);
+    }
+    return true;
+  });
+}
+
+void FormMain::UpdateDataNum() {
+  bool first = true;
+  for (const UnitData& unit : data.Units) {
+    if (!IsTrue(unit.Mflag)) continue;
+    if (first || unit.Count > data.DataNum) data.DataNum = unit.Count;
+    first = false;
+  }
+}
+
+bool FormMain::CheckRoom() {
+  bool ok = true;
+  for (const UnitData& unit : data.Units) {
+    if (IsTrue(unit.Mflag) && unit.Count >= kBufferSize) ok = false;
+  }
+  return ok;
+}
+
+}  // namespace larimo
