@@ -1,0 +1,302 @@
+#include "usb/libusb_layer.h"
+
+#include <chrono>
+#include <climits>
+#include <system_error>
+
+namespace brisko {
+
+namespace {
+
+// The unit has one interface; both pipes belong to it.
+constexpr int kInterface = 0;
+
+std::uint32_t StatusOf(int libusbResult) {
+  switch (libusbResult) {
+    case LIBUSB_SUCCESS:
+      return kUsbOk;
+    case LIBUSB_ERROR_TIMEOUT:
+      return kUsbTimeout;
+    case LIBUSB_ERROR_PIPE:
+      return kUsbStall;
+    case LIBUSB_ERROR_NO_DEVICE:
+      return kUsbNoDevice;
+    default:
+      return kUsbError;
+  }
+}
+
+void ReleaseAndClose(libusb_device_handle* handle) {
+  libusb_release_interface(handle, kInterface);
+  libusb_close(handle);
+}
+
+}  // namespace
+
+LibusbLayer::~LibusbLayer() { Uninit(); }
+
+std::uint32_t LibusbLayer::CreateLock() { return 0; }
+void LibusbLayer::Lock() { table_mutex_.lock(); }
+void LibusbLayer::Unlock() { table_mutex_.unlock(); }
+void LibusbLayer::CloseLock() {}
+
+bool LibusbLayer::Running() const { return running_.load(); }
+
+std::uint32_t LibusbLayer::Init(std::uint16_t vendorId, std::uint16_t productId,
+                                const UsbEvents& events) {
+  std::lock_guard<std::mutex> session(session_mutex_);
+  if (ctx_ != nullptr) return kUsbError;  // a session is already running
+
+  libusb_context* ctx = nullptr;
+  if (libusb_init(&ctx) != LIBUSB_SUCCESS) return kUsbError;
+  if (!libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG)) {
+    libusb_exit(ctx);
+    return kUsbError;
+  }
+  ctx_ = ctx;
+  events_ = events;
+  {
+    std::lock_guard<std::mutex> queue(queue_mutex_);
+    accepting_ = true;
+    stop_worker_ = false;
+  }
+  stop_events_.store(false);
+
+  bool started = true;
+  try {
+    worker_ = std::thread(&LibusbLayer::WorkerLoop, this);
+    event_thread_ = std::thread(&LibusbLayer::EventLoop, this);
+  } catch (const std::system_error&) {
+    started = false;
+  }
+  // With enumeration, units already plugged in are reported from inside the
+  // registration; the callback only queues them for the worker.
+  if (started &&
+      libusb_hotplug_register_callback(
+          ctx_,
+          static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
+                                            LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+          LIBUSB_HOTPLUG_ENUMERATE, vendorId, productId, LIBUSB_HOTPLUG_MATCH_ANY,
+          &LibusbLayer::OnHotplug, this, &hotplug_) == LIBUSB_SUCCESS) {
+    hotplug_registered_ = true;
+    running_.store(true);
+    return kUsbOk;
+  }
+
+  StopThreads();
+  libusb_exit(ctx_);
+  ctx_ = nullptr;
+  return kUsbError;
+}
+
+void LibusbLayer::Uninit() {
+  std::lock_guard<std::mutex> session(session_mutex_);
+  if (ctx_ == nullptr) return;
+  running_.store(false);
+  if (hotplug_registered_) {
+    libusb_hotplug_deregister_callback(ctx_, hotplug_);
+    hotplug_registered_ = false;
+  }
+  StopThreads();
+
+  std::unique_lock<std::mutex> lock(units_mutex_);
+  for (auto& unit : units_) {
+    if (unit->handle != nullptr) CloseUnitLocked(lock, *unit);
+    if (unit->device != nullptr) libusb_unref_device(unit->device);
+    unit->device = nullptr;
+    unit->present = false;
+  }
+  units_.clear();
+  lock.unlock();
+
+  libusb_exit(ctx_);
+  ctx_ = nullptr;
+  events_ = UsbEvents{};
+}
+
+void LibusbLayer::StopThreads() {
+  {
+    std::lock_guard<std::mutex> queue(queue_mutex_);
+    accepting_ = false;
+    stop_worker_ = true;
+  }
+  queue_cv_.notify_all();
+  if (worker_.joinable()) worker_.join();
+
+  stop_events_.store(true);
+  libusb_interrupt_event_handler(ctx_);
+  if (event_thread_.joinable()) event_thread_.join();
+
+  // Events the worker did not reach are dropped: no handler runs any more.
+  std::lock_guard<std::mutex> queue(queue_mutex_);
+  for (const Event& event : queue_) libusb_unref_device(event.device);
+  queue_.clear();
+}
+
+int LIBUSB_CALL LibusbLayer::OnHotplug(libusb_context*, libusb_device* device,
+                                       libusb_hotplug_event event, void* self) {
+  auto* layer = static_cast<LibusbLayer*>(self);
+  const EventKind kind = event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED ? EventKind::kArrived
+                                                                      : EventKind::kLeft;
+  {
+    std::lock_guard<std::mutex> queue(layer->queue_mutex_);
+    if (!layer->accepting_) return 0;
+    layer->queue_.push_back(Event{kind, libusb_ref_device(device)});
+  }
+  layer->queue_cv_.notify_one();
+  return 0;  // stay registered
+}
+
+void LibusbLayer::EventLoop() {
+  while (!stop_events_.load()) {
+    timeval timeout{1, 0};
+    libusb_handle_events_timeout_completed(ctx_, &timeout, nullptr);
+  }
+}
+
+void LibusbLayer::WorkerLoop() {
+  for (;;) {
+    std::unique_lock<std::mutex> queue(queue_mutex_);
+    queue_cv_.wait(queue, [this] { return stop_worker_ || !queue_.empty(); });
+    if (stop_worker_) return;
+    const Event event = queue_.front();
+    queue_.pop_front();
+    queue.unlock();
+
+    if (event.kind == EventKind::kArrived) {
+      HandleArrival(event.device);
+    } else {
+      HandleDeparture(event.device);
+    }
+    libusb_unref_device(event.device);
+  }
+}
+
+void LibusbLayer::HandleArrival(libusb_device* device) {
+  {
+    // Enumeration and a plug-in racing with it may report one unit twice.
+    std::lock_guard<std::mutex> lock(units_mutex_);
+    for (const auto& unit : units_) {
+      if (unit->present && unit->device == device) return;
+    }
+  }
+  libusb_device_handle* handle = nullptr;
+  if (libusb_open(device, &handle) != LIBUSB_SUCCESS) return;
+  if (libusb_claim_interface(handle, kInterface) != LIBUSB_SUCCESS) {
+    libusb_close(handle);
+    return;
+  }
+
+  Unit* unit = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(units_mutex_);
+    units_.push_back(std::make_unique<Unit>());
+    unit = units_.back().get();
+    unit->device = libusb_ref_device(device);
+    unit->handle = handle;
+  }
+  const bool accepted = events_.onAttach != nullptr && events_.onAttach(unit, events_.user);
+  if (!accepted) {
+    // A declined unit is not held open; its departure is still reported.
+    std::unique_lock<std::mutex> lock(units_mutex_);
+    CloseUnitLocked(lock, *unit);
+  }
+}
+
+void LibusbLayer::HandleDeparture(libusb_device* device) {
+  Unit* unit = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(units_mutex_);
+    for (const auto& candidate : units_) {
+      if (candidate->present && candidate->device == device) {
+        unit = candidate.get();
+        break;
+      }
+    }
+    if (unit == nullptr) return;  // never opened, so never reported
+    // From now on transfers to it fail at once.
+    unit->present = false;
+  }
+  if (events_.onDetach != nullptr) events_.onDetach(unit, events_.user);
+
+  std::unique_lock<std::mutex> lock(units_mutex_);
+  if (unit->handle != nullptr) CloseUnitLocked(lock, *unit);
+  libusb_unref_device(unit->device);
+  unit->device = nullptr;
+}
+
+libusb_device_handle* LibusbLayer::Acquire(DeviceHandle device, Unit*& unit,
+                                           std::uint32_t& status) {
+  std::lock_guard<std::mutex> lock(units_mutex_);
+  unit = nullptr;
+  for (const auto& candidate : units_) {
+    if (candidate.get() == device) unit = candidate.get();
+  }
+  if (unit == nullptr) {
+    status = kUsbInvalidHandle;
+    return nullptr;
+  }
+  if (!unit->present || unit->handle == nullptr) {
+    status = kUsbNoDevice;
+    return nullptr;
+  }
+  ++unit->busy;
+  return unit->handle;
+}
+
+void LibusbLayer::Release(Unit& unit) {
+  {
+    std::lock_guard<std::mutex> lock(units_mutex_);
+    --unit.busy;
+  }
+  idle_cv_.notify_all();
+}
+
+void LibusbLayer::CloseUnitLocked(std::unique_lock<std::mutex>& lock, Unit& unit) {
+  idle_cv_.wait(lock, [&unit] { return unit.busy == 0; });
+  libusb_device_handle* handle = unit.handle;
+  unit.handle = nullptr;
+  if (handle != nullptr) ReleaseAndClose(handle);
+}
+
+std::uint32_t LibusbLayer::Transfer(DeviceHandle device, std::uint8_t pipe, std::uint8_t* buffer,
+                                    std::uint32_t size, std::uint32_t* transferred,
+                                    std::uint32_t timeoutMs) {
+  if (transferred != nullptr) *transferred = 0;
+  if ((buffer == nullptr && size != 0) || size > static_cast<std::uint32_t>(INT_MAX)) {
+    return kUsbError;
+  }
+  Unit* unit = nullptr;
+  std::uint32_t status = kUsbOk;
+  libusb_device_handle* const handle = Acquire(device, unit, status);
+  if (handle == nullptr) return status;
+  // libusb waits forever on a timeout of 0; the shortest real wait is 1 ms.
+  const unsigned int timeout = timeoutMs == 0 ? 1u : timeoutMs;
+  int moved = 0;
+  const int result =
+      libusb_bulk_transfer(handle, pipe, buffer, static_cast<int>(size), &moved, timeout);
+  Release(*unit);
+  if (transferred != nullptr && moved > 0) *transferred = static_cast<std::uint32_t>(moved);
+  return StatusOf(result);
+}
+
+void LibusbLayer::ResetPipe(DeviceHandle device, std::uint8_t pipe) {
+  Unit* unit = nullptr;
+  std::uint32_t status = kUsbOk;
+  libusb_device_handle* const handle = Acquire(device, unit, status);
+  if (handle == nullptr) return;
+  libusb_clear_halt(handle, pipe);
+  Release(*unit);
+}
+
+void LibusbLayer::SleepMs(std::uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+UsbLayer& DefaultUsbLayer() {
+  // Never destroyed: unloading the library does not end a running session.
+  static LibusbLayer* const layer = new LibusbLayer;
+  return *layer;
+}
+
+}  // namespace brisko

@@ -1,0 +1,10 @@
+# Fails unless LIBRARY records libusb-1.0 among the libraries it needs.
+find_program(OBJDUMP objdump REQUIRED)
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${LIBRARY}")
+endif()
+if(NOT out MATCHES "NEEDED +libusb-1\\.0\\.so\\.0")
+  message(FATAL_ERROR "${LIBRARY} does not link libusb-1.0:\n${out}")
+endif()
+message(STATUS "${LIBRARY} links libusb-1.0")

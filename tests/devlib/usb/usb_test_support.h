@@ -1,0 +1,53 @@
+#pragma once
+// Small helpers shared by the emulated-unit tests.
+
+#include <dirent.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "sim/sim_unit.h"
+
+namespace brisko::test {
+
+// Entries in a /proc/self folder: threads (task) or open descriptors (fd).
+inline int CountEntries(const char* folder) {
+  DIR* dir = opendir(folder);
+  if (dir == nullptr) return -1;
+  int n = 0;
+  while (dirent* e = readdir(dir)) {
+    if (e->d_name[0] != '.') ++n;
+  }
+  closedir(dir);
+  return n;
+}
+inline int ThreadCount() { return CountEntries("/proc/self/task"); }
+// Less the descriptor that lists them.
+inline int OpenFileCount() { return CountEntries("/proc/self/fd") - 1; }
+
+// Polls until done() holds; false after timeout.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+inline sim::UnitConfig Calibrated(std::uint8_t id, double ohms) {
+  sim::UnitConfig c;
+  c.id = id;
+  c.calibrated = true;
+  c.ohms = ohms;
+  return c;
+}
+
+inline sim::UnitConfig Ratiometric(std::uint8_t id, double ohms) {
+  sim::UnitConfig c = Calibrated(id, ohms);
+  c.calibrated = false;
+  return c;
+}
+
+}  // namespace brisko::test
