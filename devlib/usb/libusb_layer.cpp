@@ -71,13 +71,12 @@ std::uint32_t LibusbLayer::Init(std::uint16_t vendorId, std::uint16_t productId,
   }
   // With enumeration, units already plugged in are reported from inside the
   // registration; the callback only queues them for the worker.
-  if (started &&
-      libusb_hotplug_register_callback(
-          ctx_,
-          static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
-                                            LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
-          LIBUSB_HOTPLUG_ENUMERATE, vendorId, productId, LIBUSB_HOTPLUG_MATCH_ANY,
-          &LibusbLayer::OnHotplug, this, &hotplug_) == LIBUSB_SUCCESS) {
+  if (started && libusb_hotplug_register_callback(
+                     ctx_,
+                     static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
+                                                       LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+                     LIBUSB_HOTPLUG_ENUMERATE, vendorId, productId, LIBUSB_HOTPLUG_MATCH_ANY,
+                     &LibusbLayer::OnHotplug, this, &hotplug_) == LIBUSB_SUCCESS) {
     hotplug_registered_ = true;
     running_.store(true);
     return kUsbOk;
@@ -136,8 +135,8 @@ void LibusbLayer::StopThreads() {
 int LIBUSB_CALL LibusbLayer::OnHotplug(libusb_context*, libusb_device* device,
                                        libusb_hotplug_event event, void* self) {
   auto* layer = static_cast<LibusbLayer*>(self);
-  const EventKind kind = event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED ? EventKind::kArrived
-                                                                      : EventKind::kLeft;
+  const EventKind kind =
+      event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED ? EventKind::kArrived : EventKind::kLeft;
   {
     std::lock_guard<std::mutex> queue(layer->queue_mutex_);
     if (!layer->accepting_) return 0;

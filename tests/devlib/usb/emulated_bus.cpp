@@ -207,9 +207,9 @@ void EmulatedUnit::Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
     umockdev_ioctl_client_complete(client, -1, gone_ ? ENODEV : EINVAL);
     return;
   }
-  UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
-      urbData, offsetof(struct usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length),
-      nullptr);
+  UMockdevIoctlData* buffer =
+      umockdev_ioctl_data_resolve(urbData, offsetof(struct usbdevfs_urb, buffer),
+                                  static_cast<gsize>(urb->buffer_length), nullptr);
   Urb pending{urbData, buffer};
 
   if (urb->endpoint == kOutEndpoint) {
@@ -257,7 +257,7 @@ void EmulatedUnit::FinishLocked(Urb urb, int status, int actualLength) {
 void EmulatedUnit::Reap(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
   std::unique_lock<std::mutex> lock(mutex_);
   ServeReadsLocked();
-  std::deque<Urb>* from = !discarded_.empty() ? &discarded_
+  std::deque<Urb>* from = !discarded_.empty()  ? &discarded_
                           : !finished_.empty() ? &finished_
                                                : nullptr;
   if (from == nullptr) {
@@ -335,8 +335,8 @@ EmulatedUnit* EmulatedBus::Plug(const sim::UnitConfig& config, int port, std::ui
       "E: SUBSYSTEM=usb\n"
       "E: DEVTYPE=usb_device\n"
       "E: BUSNUM=001\n" +
-      "E: DEVNUM=" + number + "\n" + "E: DEVNAME=" + unit->devNode_ + "\n" +
-      "A: busnum=1\\n\n" + "A: devnum=" + std::to_string(address) + "\\n\n" +
+      "E: DEVNUM=" + number + "\n" + "E: DEVNAME=" + unit->devNode_ + "\n" + "A: busnum=1\\n\n" +
+      "A: devnum=" + std::to_string(address) + "\\n\n" +
       "A: speed=12\\n\n"
       "A: bConfigurationValue=1\\n\n"
       "H: descriptors=" +

@@ -69,8 +69,7 @@ class EmulatedUnit {
     UMockdevIoctlData* buffer = nullptr;  // its data buffer
   };
 
-  static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client,
-                          gpointer self);
+  static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
   gboolean HandleIoctl(UMockdevIoctlClient* client);
   void Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
   void Reap(UMockdevIoctlClient* client, UMockdevIoctlData* arg);

@@ -97,8 +97,9 @@ class UsbLayerTest : public testing::Test {
   }
 
   // One command and its reply through the layer.
-  std::uint32_t Exchange(DeviceHandle device, std::vector<std::uint8_t> command, std::uint8_t* reply,
-                         std::uint32_t length, std::uint32_t* moved, std::uint32_t timeoutMs) {
+  std::uint32_t Exchange(DeviceHandle device, std::vector<std::uint8_t> command,
+                         std::uint8_t* reply, std::uint32_t length, std::uint32_t* moved,
+                         std::uint32_t timeoutMs) {
     std::uint32_t written = 0;
     const std::uint32_t status =
         layer_.Transfer(device, kPipeOut, command.data(),
