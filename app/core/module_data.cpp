@@ -93,19 +93,21 @@ void ModuleData::MergeDataRange() {
 }
 
 namespace {
+// The rounding is done in double on a finite input and the result is kept
+// within the float range, so even the largest reading gives an end that
+// encloses it: FitAxisY then settles instead of "moving" on every call.
 double ClampFinite(double v) {
   if (std::isnan(v)) return 0.0;
-  return std::clamp(v, -static_cast<double>(FLT_MAX) / 2, static_cast<double>(FLT_MAX) / 2);
+  return std::clamp(v, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX));
 }
+Single ToSingle(double v) { return static_cast<Single>(ClampFinite(v)); }
 }  // namespace
 
 Single UpperHundred(Single v) {
-  return static_cast<Single>((std::floor(ClampFinite(v) / 100.0) + 1.0) * 100.0);
+  return ToSingle((std::floor(ClampFinite(v) / 100.0) + 1.0) * 100.0);
 }
 
-Single LowerHundred(Single v) {
-  return static_cast<Single>(std::floor(ClampFinite(v) / 100.0) * 100.0);
-}
+Single LowerHundred(Single v) { return ToSingle(std::floor(ClampFinite(v) / 100.0) * 100.0); }
 
 Integer ModuleData::FitAxisY() {
   Integer r = 0;

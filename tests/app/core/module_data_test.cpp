@@ -1,5 +1,8 @@
 #include "core/module_data.h"
 
+#include <cfloat>
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace larimo {
@@ -108,6 +111,20 @@ TEST_F(StoreTest, FitAxisYIsStrictAndRoundsToHundreds) {
   EXPECT_EQ(UpperHundred(-50.0f), 0.0f);
   EXPECT_EQ(LowerHundred(23.4f), 0.0f);
   EXPECT_TRUE(std::isfinite(UpperHundred(3.4e38f)));
+}
+
+TEST_F(StoreTest, FitAxisYSettlesOnTheLargestReadings) {
+  // Once the ends enclose the extremes, they stop moving, however large.
+  d.AxisYMax = 100;
+  d.AxisYMin = 0;
+  d.DataMax = FLT_MAX;
+  d.DataMin = -FLT_MAX;
+  EXPECT_EQ(d.FitAxisY(), 3);
+  EXPECT_GE(d.AxisYMax, d.DataMax);
+  EXPECT_LE(d.AxisYMin, d.DataMin);
+  EXPECT_EQ(d.FitAxisY(), 0);
+  EXPECT_TRUE(std::isfinite(d.AxisYMax));
+  EXPECT_TRUE(std::isfinite(d.AxisYMin));
 }
 
 TEST(FormatValue, RightAlignsInTenCharacters) {
