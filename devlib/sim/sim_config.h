@@ -28,14 +28,15 @@ struct Fault {
 
 struct SimConfig {
   std::vector<UnitConfig> units;
-  std::uint32_t attachMs = 300;  // from session start to the units' attach
+  std::uint32_t attachMs = 300;  // from session start to the first unit's attach
+  std::uint32_t attachGapMs = 40;  // between the attaches of the units that follow
   bool virtualClock = false;     // false: real time since session start
   std::uint32_t stepMs = 300;    // virtual time added by every block read
   std::uint32_t replyTimeoutMs = 0;  // caps a read's wait (0: the host's timeout)
   bool failInit = false;         // the session cannot be started
   bool failLock = false;         // the table lock cannot be made
   std::vector<Fault> faults;
-  double sleepScale = 1.0;       // scales the library's waits (tests only)
+  double sleepScale = 1.0;  // scales real waits: the library's and the attach delays (tests only)
 
   // Four calibrated units reporting 0 to 3, attaching after 300 ms.
   static SimConfig Default();

@@ -26,6 +26,8 @@ bool IsSamplingCommand(std::uint8_t opcode) {
 
 }  // namespace
 
+SimLayer::SimLayer() = default;
+
 SimLayer::~SimLayer() {
   // A session still running when the library goes away: stop the thread
   // without calling any handler, so no code of ours runs after unloading.
@@ -95,10 +97,15 @@ void SimLayer::Uninit() {
 
 void SimLayer::Run() {
   std::unique_lock lk(m_);
-  const auto attachAt = start_ + std::chrono::milliseconds(config_.attachMs);
-  if (cv_.wait_until(lk, attachAt, [this] { return stop_; })) return;
-  for (std::size_t i = 0; i < config_.units.size() && !stop_; ++i) {
-    if (config_.units[i].plugged) DoPlug(i, lk);
+  // The units present at the start are found one after the other.
+  double due = config_.attachMs;
+  for (std::size_t i = 0; i < config_.units.size(); ++i) {
+    if (!config_.units[i].plugged) continue;
+    const auto at = start_ + std::chrono::microseconds(
+                                 static_cast<std::int64_t>(due * 1000.0 * config_.sleepScale));
+    if (cv_.wait_until(lk, at, [this] { return stop_; })) return;
+    DoPlug(i, lk);
+    due += config_.attachGapMs;
   }
   startAttachDone_ = true;
   cv_.notify_all();

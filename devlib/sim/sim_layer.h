@@ -25,7 +25,7 @@ namespace brisko::sim {
 
 class SimLayer final : public UsbLayer {
  public:
-  SimLayer() = default;
+  SimLayer();
   ~SimLayer() override;
   SimLayer(const SimLayer&) = delete;
   SimLayer& operator=(const SimLayer&) = delete;
