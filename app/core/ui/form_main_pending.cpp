@@ -12,15 +12,6 @@ void NotYetAvailable() {
 }
 }  // namespace
 
-void FormMain::cmdSetting_Click() { NotYetAvailable(); }
-void FormMain::cmdSave_Click() { NotYetAvailable(); }
-void FormMain::cmdRead_Click() { NotYetAvailable(); }
-void FormMain::ShowReadData() {}
-void FormMain::cmdDisp_Click() { NotYetAvailable(); }
-void FormMain::RefillList() {}
-void FormMain::UnloadDatalist() {
-  if (datalist) datalist->close();
-}
 void FormMain::cmdPrint_Click() { NotYetAvailable(); }
 void FormMain::cmdMove_Click(int) { NotYetAvailable(); }
 

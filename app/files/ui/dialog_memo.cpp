@@ -1,0 +1,98 @@
+#include "files/ui/dialog_memo.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "core/user_interface.h"
+#include "files/csv_file.h"
+#include "files/measurement_file.h"
+#include "files/ui/file_filters.h"
+
+namespace larimo {
+
+DialogMemo::DialogMemo(ModuleData& d, QWidget* parent) : QDialog(parent), d_(d) {
+  setWindowTitle(QStringLiteral("データ保存"));
+  setModal(true);
+  BuildForm();
+  FormLoad();
+}
+
+void DialogMemo::BuildForm() {
+  auto* memo = new QGroupBox(QStringLiteral("メモ"), this);
+  auto* memoGrid = new QGridLayout(memo);
+  const QStringList numbers = {QStringLiteral("１．"), QStringLiteral("２．"), QStringLiteral("３．"),
+                               QStringLiteral("４．"), QStringLiteral("５．")};
+  for (int i = 0; i < 5; ++i) {
+    const auto k = static_cast<size_t>(i);
+    txtMemo[k] = new QLineEdit(memo);
+    txtMemo[k]->setMinimumWidth(txtMemo[k]->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 40);
+    memoGrid->addWidget(new QLabel(numbers[i], memo), i, 0);
+    memoGrid->addWidget(txtMemo[k], i, 1);
+  }
+
+  auto* type = new QGroupBox(QStringLiteral("ファイルの保存形式"), this);
+  auto* typeBox = new QHBoxLayout(type);
+  optFiletype[0] = new QRadioButton(QStringLiteral("CSV"), type);
+  optFiletype[1] = new QRadioButton(QStringLiteral("専用"), type);
+  typeBox->addWidget(optFiletype[0]);
+  typeBox->addSpacing(24);
+  typeBox->addWidget(optFiletype[1]);
+  typeBox->addStretch(1);
+
+  CancelButton = new QPushButton(QStringLiteral("戻る"), this);
+  OKButton = new QPushButton(QStringLiteral("次へ"), this);
+  OKButton->setDefault(true);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(type, 1);
+  buttons->addSpacing(12);
+  buttons->addWidget(CancelButton, 0, Qt::AlignBottom);
+  buttons->addWidget(OKButton, 0, Qt::AlignBottom);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(memo);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
+}
+
+void DialogMemo::FormLoad() {
+  // Every opening starts with CSV chosen and the memo lines of the data in memory.
+  optFiletype[0]->setChecked(true);
+  for (size_t i = 0; i < txtMemo.size(); ++i) txtMemo[i]->setText(d_.Memo[i]);
+}
+
+void DialogMemo::OKButton_Click() {
+  const bool csv = optFiletype[0]->isChecked();
+  FileRequest request;
+  request.mode = FileRequest::Mode::Save;
+  request.filter = csv ? kCsvFilter : kMeasurementFilter;
+  request.overwritePrompt = true;
+  const std::optional<QString> chosen = Ui().ChooseFile(request);
+  if (!chosen) return;  // the dialog stays open with its entries
+  const QString name = *chosen;
+
+  // The writers take the memo lines from the store; should the save fail,
+  // the store gets its old lines back and the dialog keeps the new ones.
+  const std::array<QString, 5> previous = d_.Memo;
+  for (size_t i = 0; i < txtMemo.size(); ++i) d_.Memo[i] = txtMemo[i]->text();
+  QString error;
+  const bool saved = csv ? SaveCsvFile(d_, name, &error) : SaveDataFile(d_, name, &error);
+  if (!saved) {
+    d_.Memo = previous;
+    ShowMessage(FileFailureText(error, name, QStringLiteral("ファイルを保存できませんでした。")),
+                QStringLiteral("Message"), MsgIcon::Exclamation);
+    return;
+  }
+  accept();
+}
+
+}  // namespace larimo

@@ -1,0 +1,37 @@
+#pragma once
+// The save dialog "データ保存" (modal): five memo lines and the file type
+// (CSV export or the own measurement file); "次へ" asks for the file name
+// and saves, "戻る" leaves without saving. The memo lines of the data store
+// change only when a save succeeds.
+
+#include <array>
+
+#include <QDialog>
+
+#include "core/module_data.h"
+
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace larimo {
+
+class DialogMemo final : public QDialog {
+  Q_OBJECT
+ public:
+  explicit DialogMemo(ModuleData& d, QWidget* parent = nullptr);
+
+  std::array<QLineEdit*, 5> txtMemo{};
+  std::array<QRadioButton*, 2> optFiletype{};  // "CSV", "専用"
+  QPushButton* CancelButton = nullptr;         // "戻る"
+  QPushButton* OKButton = nullptr;             // "次へ"
+
+ private:
+  void BuildForm();
+  void FormLoad();
+  void OKButton_Click();
+
+  ModuleData& d_;
+};
+
+}  // namespace larimo
