@@ -227,8 +227,10 @@ void Chart2D::TakeOverSeries(int series) {
 void Chart2D::DecideMarkers() {
   const QCPRange r = plot_->xAxis->range();
   const long visible = store_.PointsWithin(r.lower, r.upper);
+  // Before the chart was first laid out on screen its plot area is unknown;
+  // most of the widget's width is a fair stand-in.
   int pixels = plot_->axisRect()->width();
-  if (pixels <= 0) pixels = plot_->width();
+  if (pixels <= 0 || !plot_->isVisible()) pixels = width() * 4 / 5;
   const bool show = MarkersVisible(visible, pixels);
   if (show == markers_) return;
   markers_ = show;

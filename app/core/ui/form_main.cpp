@@ -36,7 +36,8 @@ int TwipsToPixels(int twips, double dpi) {
   return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
 
-FormMain::FormMain(ModuleData& d, QWidget* parent) : QWidget(parent), data(d) {
+FormMain::FormMain(ModuleData& d, QWidget* parent)
+    : QWidget(parent), data(d), getDatas(&quenzel::Quenzel_Get_Datas) {
   BuildControls();
   Form_Load();
 }
@@ -436,8 +437,8 @@ bool FormMain::ReadBlockWith(Store store) {
     // Every unit is asked for a full block, so none falls behind the others.
     constexpr Byte kAsked = 128;
     Byte cnt = kAsked;
-    const Integer rc = quenzel::Quenzel_Get_Datas(static_cast<Integer>(u), datas.data(), stat.data(),
-                                                  &cnt, static_cast<Byte>(unit.Connect), flag);
+    const Integer rc = getDatas(static_cast<Integer>(u), datas.data(), stat.data(), &cnt,
+                                    static_cast<Byte>(unit.Connect), flag);
     if (rc != 0) {
       ShowDeviceError(rc);
       ok = false;

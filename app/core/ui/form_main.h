@@ -10,6 +10,7 @@
 // here and defined beside those windows.
 
 #include <array>
+#include <functional>
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -77,6 +78,12 @@ class FormMain : public QWidget {
   Chart2D* Chart2D1;
   QTimer* Timer1;  // single-sample pacing
   QTimer* Timer2;  // block-mode polling, 300 ms
+
+  // Where the block reads fetch the units' buffered readings: the library's
+  // export, or a stand-in that scripts the units' deliveries.
+  std::function<Integer(Integer id, double* values, Byte* statuses, Byte* count, Byte wiring,
+                        Byte temperature)>
+      getDatas;
 
   // The one data-list window while it is open.
   QPointer<QWidget> datalist;
