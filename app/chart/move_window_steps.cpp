@@ -32,11 +32,9 @@ TwipPoint MoveTarget(int index, double leftTwips, double topTwips, MoveSteps ste
   return p;
 }
 
-double TwipsPerPixel(double dpi) { return dpi > 0 ? 1440.0 / dpi : 15.0; }
+TwipScale TwipScale::AtDpi(double dpi) { return {dpi > 0 ? 1440.0 / dpi : 15.0}; }
 
-double PixelsToTwips(int pixels, double twipsPerPixel) { return pixels * twipsPerPixel; }
-
-int TwipsToPixels(double twips, double twipsPerPixel) {
+int TwipScale::ToPixels(double twips) const {
   return static_cast<int>(RoundHalfEven(twips / twipsPerPixel));
 }
 

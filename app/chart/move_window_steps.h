@@ -29,11 +29,15 @@ MoveSteps CalcMoveSteps(double widthTwips, double heightTwips);
 // origin. There is no bound; an unknown index leaves the window where it is.
 TwipPoint MoveTarget(int index, double leftTwips, double topTwips, MoveSteps steps);
 
-// Twips per pixel at a logical resolution of dpi dots per inch.
-double TwipsPerPixel(double dpi);
-// A length in pixels as twips, and back to whole pixels (nearest, halves to
-// the even neighbour).
-double PixelsToTwips(int pixels, double twipsPerPixel);
-int TwipsToPixels(double twips, double twipsPerPixel);
+// Conversion between twips and the pixels of a screen.
+struct TwipScale {
+  double twipsPerPixel = 15;
+
+  // The scale of a screen of dpi logical dots per inch (96 dpi: 15 twips).
+  static TwipScale AtDpi(double dpi);
+  double ToTwips(int pixels) const { return pixels * twipsPerPixel; }
+  // Whole pixels, the nearest (halves to the even neighbour).
+  int ToPixels(double twips) const;
+};
 
 }  // namespace larimo

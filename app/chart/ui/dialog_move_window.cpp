@@ -46,8 +46,8 @@ DialogMoveWindow::DialogMoveWindow(QWidget* mainWindow)
   setAttribute(Qt::WA_DeleteOnClose);
   setObjectName(QStringLiteral("DialogMoveWindow"));
   setWindowTitle(QStringLiteral("移動"));
-  const double tpp = TwipsPerPixel();
-  auto px = [tpp](int twips) { return TwipsToPixels(twips, tpp); };
+  const TwipScale scale = Scale();
+  auto px = [scale](int twips) { return scale.ToPixels(twips); };
   for (int i = 0; i < static_cast<int>(kButtons.size()); ++i) {
     auto* b = new QPushButton(QString::fromUtf8(kButtons[i].caption), this);
     b->setObjectName(QStringLiteral("cmdMV_%1").arg(i));
@@ -60,20 +60,20 @@ DialogMoveWindow::DialogMoveWindow(QWidget* mainWindow)
   setFixedSize(px(kClientSize), px(kClientSize));
   // The steps are taken from the main window's outer size now, once.
   const QRect frame = main_->frameGeometry();
-  steps_ = CalcMoveSteps(PixelsToTwips(frame.width(), tpp), PixelsToTwips(frame.height(), tpp));
+  steps_ = CalcMoveSteps(scale.ToTwips(frame.width()), scale.ToTwips(frame.height()));
 }
 
-double DialogMoveWindow::TwipsPerPixel() const {
+TwipScale DialogMoveWindow::Scale() const {
   const QScreen* screen = main_->screen();
-  return larimo::TwipsPerPixel(screen != nullptr ? screen->logicalDotsPerInchX() : 96.0);
+  return TwipScale::AtDpi(screen != nullptr ? screen->logicalDotsPerInchX() : 96.0);
 }
 
 void DialogMoveWindow::cmdMV_Click(int index) {
-  const double tpp = TwipsPerPixel();
+  const TwipScale scale = Scale();
   const QPoint corner = main_->pos();  // the outer corner, frame included
   const TwipPoint to =
-      MoveTarget(index, PixelsToTwips(corner.x(), tpp), PixelsToTwips(corner.y(), tpp), steps_);
-  QPoint target(TwipsToPixels(to.x, tpp), TwipsToPixels(to.y, tpp));
+      MoveTarget(index, scale.ToTwips(corner.x()), scale.ToTwips(corner.y()), steps_);
+  QPoint target(scale.ToPixels(to.x), scale.ToPixels(to.y));
   // "□" means the top left corner of the (primary) screen, which need not be
   // (0, 0) of the desktop when there are several screens.
   const QScreen* primary = QGuiApplication::primaryScreen();

@@ -35,7 +35,8 @@ class DialogMoveWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  double TwipsPerPixel() const;
+  // Twips at the logical resolution of the main window's screen.
+  TwipScale Scale() const;
 
   QWidget* main_;
   std::array<QPushButton*, 5> cmdMV{};

@@ -1,7 +1,5 @@
 #include "print/ui/my_printer.h"
 
-#include <mutex>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -9,6 +7,8 @@
 #include <QPageLayout>
 #include <QPrinter>
 #include <QSvgRenderer>
+
+#include "core/ui/app_fonts.h"
 
 namespace larimo {
 namespace {
@@ -28,17 +28,9 @@ constexpr Single kPictureBottomGap = 0.8f;
 
 }  // namespace
 
-const QString MyPrinter::kFontName = QStringLiteral("MS P明朝");
+const QString MyPrinter::kFontName = QString::fromUtf8(kMinchoFace);
 
-void InstallPrintFontSubstitutes() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    QFont::insertSubstitution(QStringLiteral("MS P明朝"), QStringLiteral("IPAPMincho"));
-    QFont::insertSubstitution(QStringLiteral("MS P明朝"), QStringLiteral("IPAMincho"));
-  });
-}
-
-MyPrinter::MyPrinter() { InstallPrintFontSubstitutes(); }
+MyPrinter::MyPrinter() { InstallFontSubstitutions(); }
 
 MyPrinter::~MyPrinter() {
   if (painter_.isActive()) AbortPrint();
@@ -117,11 +109,17 @@ void MyPrinter::PrDate(const QString& mdate) {
   LocateStr(PrWidth - kDateFromRight, kDateY, mdate);
 }
 
+QRectF MyPrinter::GraphArea(Single prWidth, Single prHeight) {
+  const Single w = prWidth * kPictureWidthShare;
+  const Single x = (prWidth - w) / 2;
+  const Single y = prHeight - kPictureBottomGap - kPictureHeight;
+  return QRectF(x, y, w, kPictureHeight);
+}
+
 bool MyPrinter::PrintGraph(const QString& fname) {
-  const Single w = PrWidth * kPictureWidthShare;
-  const Single x = (PrWidth - w) / 2;
-  const Single y = PrHeight - kPictureBottomGap - kPictureHeight;
-  const QRectF target(x * pxPerCmX_, y * pxPerCmY_, w * pxPerCmX_, kPictureHeight * pxPerCmY_);
+  const QRectF cm = GraphArea(PrWidth, PrHeight);
+  const QRectF target(cm.x() * pxPerCmX_, cm.y() * pxPerCmY_, cm.width() * pxPerCmX_,
+                      cm.height() * pxPerCmY_);
   if (!painter_.isActive()) return false;
   const QString suffix = QFileInfo(fname).suffix().toLower();
   if (suffix == QLatin1String("svg") || suffix == QLatin1String("svgz")) {

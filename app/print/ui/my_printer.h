@@ -14,6 +14,7 @@
 
 #include <QFont>
 #include <QPainter>
+#include <QRectF>
 #include <QString>
 
 #include "core/vb_types.h"
@@ -69,6 +70,10 @@ class MyPrinter {
   // Drops the job after a failure. A file the job was writing is removed.
   void AbortPrint();
 
+  // Where PrintGraph puts the picture on a printable area of the given size,
+  // in centimetres.
+  static QRectF GraphArea(Single prWidth, Single prHeight);
+
   Single GetStrH() const { return StrH; }
   Single GetPrWidth() const { return PrWidth; }
   Single GetPrHeight() const { return PrHeight; }
@@ -91,9 +96,5 @@ class MyPrinter {
   double pxPerCmX_ = 1;
   double pxPerCmY_ = 1;
 };
-
-// Maps the Windows face names the report uses to installed IPA faces. Safe
-// to call more than once.
-void InstallPrintFontSubstitutes();
 
 }  // namespace larimo

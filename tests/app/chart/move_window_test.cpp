@@ -46,12 +46,13 @@ TEST(MoveWindowSteps, RoundsHalvesToEven) {
 }
 
 TEST(MoveWindowSteps, ConvertsAtTheLogicalResolution) {
-  EXPECT_DOUBLE_EQ(TwipsPerPixel(96), 15.0);
-  EXPECT_DOUBLE_EQ(TwipsPerPixel(120), 12.0);
-  EXPECT_EQ(TwipsToPixels(3000, 15), 200);
-  EXPECT_EQ(TwipsToPixels(-2000, 10), -200);
-  EXPECT_EQ(TwipsToPixels(7.5, 15), 0);  // half a pixel, to the even neighbour
-  EXPECT_DOUBLE_EQ(PixelsToTwips(833, 15), 12495);
+  EXPECT_DOUBLE_EQ(TwipScale::AtDpi(96).twipsPerPixel, 15.0);
+  EXPECT_DOUBLE_EQ(TwipScale::AtDpi(120).twipsPerPixel, 12.0);
+  EXPECT_EQ(TwipScale{15}.ToPixels(3000), 200);
+  EXPECT_EQ(TwipScale{10}.ToPixels(-2000), -200);
+  EXPECT_EQ(TwipScale{15}.ToPixels(7.5), 0);  // half a pixel, to the even neighbour
+  EXPECT_EQ(TwipScale{15}.ToPixels(22.5), 2);
+  EXPECT_DOUBLE_EQ(TwipScale{15}.ToTwips(833), 12495);
 }
 
 class MoveToolTest : public ::testing::Test {
@@ -61,10 +62,10 @@ class MoveToolTest : public ::testing::Test {
     main.resize(800, 600);
     main.move(200, 150);
     main.show();
-    tpp = TwipsPerPixel(main.screen()->logicalDotsPerInchX());
+    scale = TwipScale::AtDpi(main.screen()->logicalDotsPerInchX());
   }
   QWidget main;
-  double tpp = 15;
+  TwipScale scale;
 };
 
 TEST_F(MoveToolTest, ButtonsFormTheCross) {
@@ -77,20 +78,20 @@ TEST_F(MoveToolTest, ButtonsFormTheCross) {
     QPushButton* b = tool->Button(i);
     EXPECT_EQ(b->text(), QString::fromUtf8(captions[i]));
     EXPECT_EQ(b->toolTip(), QString::fromUtf8(tips[i]));
-    EXPECT_EQ(b->x(), TwipsToPixels(twips[i].x(), tpp)) << i;
-    EXPECT_EQ(b->y(), TwipsToPixels(twips[i].y(), tpp)) << i;
-    EXPECT_EQ(b->width(), TwipsToPixels(375, tpp));
+    EXPECT_EQ(b->x(), scale.ToPixels(twips[i].x())) << i;
+    EXPECT_EQ(b->y(), scale.ToPixels(twips[i].y())) << i;
+    EXPECT_EQ(b->width(), scale.ToPixels(375));
   }
 }
 
 TEST_F(MoveToolTest, MovesTheMainWindowByAFifthOfItsSize) {
   DialogMoveWindow* tool = DialogMoveWindow::ShowFor(&main);
   const QRect frame = main.frameGeometry();
-  EXPECT_EQ(tool->Steps().x, CalcMoveSteps(frame.width() * tpp, 0).x);
+  EXPECT_EQ(tool->Steps().x, CalcMoveSteps(scale.ToTwips(frame.width()), 0).x);
   const QPoint start = main.pos();
   tool->Button(kMoveLeft)->click();
-  const int stepX = TwipsToPixels(tool->Steps().x, tpp);
-  const int stepY = TwipsToPixels(tool->Steps().y, tpp);
+  const int stepX = scale.ToPixels(tool->Steps().x);
+  const int stepY = scale.ToPixels(tool->Steps().y);
   EXPECT_NEAR(main.pos().x(), start.x() - stepX, 1);
   tool->Button(kMoveLeft)->click();
   EXPECT_NEAR(main.pos().x(), start.x() - 2 * stepX, 2);
@@ -103,7 +104,7 @@ TEST_F(MoveToolTest, MovesTheMainWindowByAFifthOfItsSize) {
   const MoveSteps before = tool->Steps();
   main.resize(400, 300);
   tool->Button(kMoveRight)->click();
-  EXPECT_NEAR(main.pos().x(), TwipsToPixels(before.x, tpp), 1);
+  EXPECT_NEAR(main.pos().x(), scale.ToPixels(before.x), 1);
 }
 
 TEST_F(MoveToolTest, ThereIsOnlyOneToolWindow) {

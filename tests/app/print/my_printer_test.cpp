@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <QFile>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPrinter>
 #include <QTemporaryDir>
 
@@ -16,27 +14,13 @@ using test::DarkBox;
 using test::ReadPdfWords;
 using test::RenderPdfPage;
 
-// A4 landscape with margins that leave a printable area of 28.0 x 19.0 cm:
-// positions on the page are those of the layout plus the margins.
-constexpr double kLeftCm = 0.85;
-constexpr double kTopCm = 1.0;
+constexpr double kLeftCm = test::kPdfLeftCm;
+constexpr double kTopCm = test::kPdfTopCm;
 constexpr double kTol = 0.05;  // cm
 
-void UsePdf(QPrinter& printer, const QString& file) {
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(file);
-  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                    QMarginsF(8.5, 10, 8.5, 10), QPageLayout::Millimeter));
-}
-
-// An SVG picture that is black all over.
 QString WriteBlackSvg(const QTemporaryDir& dir) {
   const QString path = dir.filePath("black.svg");
-  QFile f(path);
-  EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="400" height="300" )"
-          R"(viewBox="0 0 400 300"><rect x="0" y="0" width="400" height="300" )"
-          R"(fill="black"/></svg>)");
+  EXPECT_TRUE(test::WriteBlackSvg(path));
   return path;
 }
 
@@ -45,7 +29,7 @@ class MyPrinterTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
     pdf = dir.filePath("page.pdf");
-    UsePdf(printer, pdf);
+    test::UseTestPdf(printer, pdf);
   }
   QTemporaryDir dir;
   QString pdf;

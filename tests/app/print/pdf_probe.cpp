@@ -1,6 +1,10 @@
 #include "pdf_probe.h"
 
 #include <gtest/gtest.h>
+#include <QFile>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -21,6 +25,23 @@ std::optional<QString> Run(const QString& program, const QStringList& args) {
 }
 
 }  // namespace
+
+void UseTestPdf(QPrinter& printer, const QString& file) {
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(file);
+  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+                                    QMarginsF(10 * kPdfLeftCm, 10 * kPdfTopCm, 8.5, 10),
+                                    QPageLayout::Millimeter));
+}
+
+bool WriteBlackSvg(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return false;
+  f.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="400" height="300" )"
+          R"(viewBox="0 0 400 300"><rect x="0" y="0" width="400" height="300" )"
+          R"(fill="black"/></svg>)");
+  return f.error() == QFile::NoError;
+}
 
 std::optional<PdfWord> PdfPage::Find(const QString& text) const {
   for (const PdfWord& w : words) {

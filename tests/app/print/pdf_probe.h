@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+class QPrinter;
+
 namespace larimo::test {
 
 struct PdfWord {
@@ -29,6 +31,15 @@ struct PdfPage {
   // All words in reading order, joined by blanks.
   QString Text() const;
 };
+
+// Points printer at a PDF file on A4 landscape with margins that leave a
+// printable area of 28.0 x 19.0 cm, 0.85 cm from the left and 1.0 cm from the
+// top of the page.
+inline constexpr double kPdfLeftCm = 0.85;
+inline constexpr double kPdfTopCm = 1.0;
+void UseTestPdf(QPrinter& printer, const QString& file);
+// Writes an SVG picture that is black all over; false when it cannot.
+bool WriteBlackSvg(const QString& path);
 
 // Words of the first page; nullopt (and a test failure) when pdftotext fails.
 std::optional<PdfPage> ReadPdfWords(const QString& pdf);
