@@ -108,6 +108,10 @@ class UsbLayerTest : public testing::Test {
     return layer_.Transfer(device, kPipeIn, reply, length, moved, timeoutMs);
   }
 
+  // The handlers may run until the session ends; end it while the recorder
+  // is still there.
+  void TearDown() override { layer_.Uninit(); }
+
   EmulatedBus bus_;  // outlives the layer's session
   LibusbLayer layer_;
   Recorder recorder_{layer_};
