@@ -7,6 +7,7 @@
 #include <optional>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include "core/user_interface.h"
@@ -255,12 +256,14 @@ ReadResult ReadDataFile(ModuleData& d, const QString& path) {
     result.oldVersion = !current;
     return result;
   }
-  if (!file.open(QIODevice::ReadOnly)) {
+  if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
     ReadResult result;
     result.status = ReadResult::Status::Failed;
     result.oldVersion = !current;
     result.message =
-        QStringLiteral("ファイル %1 を読み込めませんでした。\n%2").arg(path, file.errorString());
+        QStringLiteral("ファイル %1 を読み込めませんでした。\n%2")
+            .arg(path, QFileInfo(path).isDir() ? QStringLiteral("フォルダーです。")
+                                                : file.errorString());
     return result;
   }
   return ReadDataDevice(d, file, current);
