@@ -157,8 +157,9 @@ TEST_F(BriskoUsbTest, UnplugWhileIdle) {
   EmulatedUnit* idle = Plug(Calibrated(3, 100.0), 2);
   ASSERT_EQ(Quenzel_Device_Open(0), 0);
   bus_.Unplug(idle);
-  std::this_thread::sleep_for(300ms);  // the detach takes a few ms
-  EXPECT_EQ(Quenzel_Device_Open(3), 6);
+  // Once the detach is handled the slot is empty (an Open that came first
+  // opened it, and the detach cleared that too).
+  EXPECT_TRUE(WaitUntil([] { return Quenzel_Device_Open(3) == 6; }, 3s));
   std::int16_t result = -1;
   Single(0, 0, 0, &result);
   EXPECT_EQ(result, 0);
