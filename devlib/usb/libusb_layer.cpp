@@ -149,7 +149,11 @@ int LIBUSB_CALL LibusbLayer::OnHotplug(libusb_context*, libusb_device* device,
 void LibusbLayer::EventLoop() {
   while (!stop_events_.load()) {
     timeval timeout{1, 0};
-    libusb_handle_events_timeout_completed(ctx_, &timeout, nullptr);
+    const int result = libusb_handle_events_timeout_completed(ctx_, &timeout, nullptr);
+    // A failing event source must not turn this loop into a busy wait.
+    if (result != LIBUSB_SUCCESS && result != LIBUSB_ERROR_INTERRUPTED) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
 }
 
