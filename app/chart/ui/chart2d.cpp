@@ -48,6 +48,8 @@ Chart2D::Chart2D(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)
   legendBox->setRowStretchFactor(0, 0.01);
   plot_->plotLayout()->setColumnStretchFactor(1, 0.01);
   plot_->legend->setMargins(QMargins(4, 4, 4, 4));
+  legendBox->setAutoMargins(QCP::msNone);
+  legendBox->setMargins(QMargins(0, 8, 8, 0));  // clear of the widget's edge
 
   plot_->xAxis->grid()->setVisible(true);
   plot_->yAxis->grid()->setVisible(true);

@@ -8,6 +8,7 @@
 #include <map>
 
 #include <QApplication>
+#include <QDir>
 #include <gtest/gtest.h>
 
 #include "chart/ui/qcp.h"
@@ -404,6 +405,12 @@ TEST_F(FormMainTest, BlockRunOnSimulatedUnits) {
   for (int s = 1; s <= 4; ++s) {
     EXPECT_EQ(window->Chart2D1->DrawnPointCount(s), data.Units[static_cast<std::size_t>(s - 1)].Count);
     EXPECT_FALSE(window->Label1[static_cast<std::size_t>(s - 1)]->text().isEmpty());
+  }
+  if (const QString shots = qEnvironmentVariable("LARIMO_SHOTS"); !shots.isEmpty()) {
+    window->show();
+    QApplication::processEvents();
+    QDir().mkpath(shots);
+    EXPECT_TRUE(window->grab().save(QDir(shots).filePath(QStringLiteral("form_main_run.png"))));
   }
   window->cmdStop_Click();
   EXPECT_FALSE(window->Timer2->isActive());
