@@ -68,7 +68,7 @@ std::uint32_t SimLayer::Init(std::uint16_t, std::uint16_t, const UsbEvents& even
   current_.assign(config_.units.size(), nullptr);
   log_.assign(config_.units.size(), {});
   actions_.clear();
-  queued_ = done_ = 0;
+  ++session_;
   startAttachDone_ = false;
   stop_ = false;
   running_ = true;
@@ -184,14 +184,18 @@ std::uint64_t SimLayer::Enqueue(const Action& action) {
 }
 
 void SimLayer::WaitDone(std::uint64_t ticket, std::unique_lock<std::mutex>& lk) {
-  cv_.wait(lk, [&] { return done_ >= ticket || stop_ || !running_; });
+  // Uninit counts every queued action as done, so a waiter of an ended
+  // session is released also when the next session has begun.
+  cv_.wait(lk, [&] { return done_ >= ticket; });
 }
 
 bool SimLayer::Plug(std::size_t unit) {
   std::unique_lock lk(m_);
   if (!running_ || unit >= current_.size()) return false;
   // The units plugged at session start come first.
-  cv_.wait(lk, [this] { return startAttachDone_ || stop_; });
+  const std::uint64_t session = session_;
+  cv_.wait(lk, [&] { return startAttachDone_ || !running_ || session_ != session; });
+  if (!running_ || session_ != session) return false;
   Action a;
   a.unit = unit;
   WaitDone(Enqueue(a), lk);
@@ -207,9 +211,10 @@ void SimLayer::Unplug(std::size_t unit) {
 
 bool SimLayer::WaitForStartAttach(std::uint32_t timeoutMs) {
   std::unique_lock lk(m_);
+  const std::uint64_t session = session_;
   return cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs),
-                      [this] { return startAttachDone_ || !running_; }) &&
-         startAttachDone_;
+                      [&] { return startAttachDone_ || !running_ || session_ != session; }) &&
+         startAttachDone_ && session_ == session;
 }
 
 void SimLayer::AdvanceClock(std::uint64_t ms) {
@@ -231,7 +236,8 @@ std::uint64_t SimLayer::NowLocked() {
 
 std::vector<std::vector<std::uint8_t>> SimLayer::Commands(std::size_t unit) {
   std::lock_guard lk(m_);
-  return unit < log_.size() ? log_[unit] : std::vector<std::vector<std::uint8_t>>{};
+  if (unit >= log_.size()) return {};
+  return {log_[unit].begin(), log_[unit].end()};
 }
 
 bool SimLayer::Running() {
@@ -272,7 +278,9 @@ std::uint32_t SimLayer::Write(Device& d, const std::uint8_t* buffer, std::uint32
       }
     }
   }
-  log_[d.unit].emplace_back(buffer, buffer + size);
+  auto& log = log_[d.unit];
+  log.emplace_back(buffer, buffer + size);
+  if (log.size() > kLogLength) log.pop_front();
   if (config_.virtualClock && opcode == kCmdReadBlock) virtualMs_ += config_.stepMs;
   d.sim->Write(buffer, size, NowLocked());
   if (d.muted || (d.noCalibration && opcode == kCmdCalibration)) d.sim->ResetReplyPipe();

@@ -58,7 +58,9 @@ class SimLayer final : public UsbLayer {
   std::uint64_t NowMs();
   // Sum of the waits the library asked for since the layer was made.
   std::uint64_t SleptMs() const { return sleptMs_.load(); }
-  // Commands unit `unit` received in this session, oldest first.
+  // The last commands (at most kLogLength) unit `unit` received in this
+  // session, oldest first.
+  static constexpr std::size_t kLogLength = 4096;
   std::vector<std::vector<std::uint8_t>> Commands(std::size_t unit);
   bool Running();
 
@@ -94,9 +96,10 @@ class SimLayer final : public UsbLayer {
   UsbEvents events_;
   std::vector<std::unique_ptr<Device>> devices_;  // every device of the session
   std::vector<Device*> current_;                  // per unit: plugged device or null
-  std::vector<std::vector<std::vector<std::uint8_t>>> log_;
+  std::vector<std::deque<std::vector<std::uint8_t>>> log_;
   std::deque<Action> actions_;
-  std::uint64_t queued_ = 0, done_ = 0;
+  std::uint64_t queued_ = 0, done_ = 0;  // actions, counted over all sessions
+  std::uint64_t session_ = 0;            // sessions started
   bool startAttachDone_ = false;
   bool stop_ = false;
   bool running_ = false;
