@@ -22,6 +22,10 @@ namespace brisko {
 // An opaque, non-null handle for one attached unit, valid from its attach
 // until its detach handler returned. Two units never share a handle while
 // both are attached.
+// The library copies a slot's handle under the table lock and transfers
+// outside it, so Transfer and ResetPipe may still be given a handle whose
+// detach has just been delivered: the layer must then fail the call
+// (kUsbNoDevice or kUsbInvalidHandle) without touching freed memory.
 using DeviceHandle = void*;
 
 inline constexpr std::uint8_t kPipeOut = 0x02;  // commands
