@@ -54,6 +54,11 @@ int DataListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(count_);
 }
 
+QModelIndex DataListModel::index(int row, int column, const QModelIndex& parent) const {
+  if (row < 0 || row >= count_ || column != 0 || parent.isValid()) return QModelIndex();
+  return createIndex(row, column);
+}
+
 QVariant DataListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= count_) return QVariant();
   return DataLine(d_, index.row(), style_);

@@ -46,6 +46,10 @@ class DataListModel final : public QAbstractListModel {
   MissingFiller Style() const { return style_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  // The list view asks for the index of every row when it lays itself out;
+  // answering without the generic checks keeps opening a long list cheap.
+  QModelIndex index(int row, int column = 0,
+                    const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
  private:

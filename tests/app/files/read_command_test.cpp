@@ -84,6 +84,10 @@ void ExpectSameChart(const FormMain& a, const FormMain& b) {
   EXPECT_EQ(a.data.AxisYMin, b.data.AxisYMin);
   EXPECT_EQ(a.data.DataMax, b.data.DataMax);
   EXPECT_EQ(a.data.DataMin, b.data.DataMin);
+  for (size_t u = 0; u < a.data.Units.size(); ++u) {
+    EXPECT_EQ(a.data.Units[u].MaxValue, b.data.Units[u].MaxValue) << u;
+    EXPECT_EQ(a.data.Units[u].MinValue, b.data.Units[u].MinValue) << u;
+  }
 }
 
 class ReadCommandTest : public ::testing::Test {
