@@ -16,7 +16,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("larimo"));
+  QApplication::setApplicationName(QStringLiteral("Larimo"));
   QApplication::setOrganizationName(QStringLiteral("Dravel"));
 
   QCommandLineParser parser;

@@ -15,6 +15,7 @@
 #include "core/ui/app_fonts.h"
 #include "device/quenzel.h"
 #include "recording_ui.h"
+#include "settings/persisted_settings.h"
 
 namespace larimo {
 namespace {
@@ -536,6 +537,68 @@ TEST_F(FormMainTest, ReadoutsAndMissingReadings) {
     EXPECT_EQ(window->Chart2D1->PointCount(s), 1);
     EXPECT_EQ(window->Chart2D1->DrawnPointCount(s), 0);
   }
+}
+
+TEST_F(FormMainTest, AnyFailingUnitEndsASingleSampleRun) {
+  // ID0 fails, ID1 after it succeeds: the run still ends.
+  setenv("BRISKO_SIM_FAULT", "0:fail:0", 1);
+  data.TimerType = kTrue;
+  data.IntervalTM = 1000;
+  data.Units[1].Mflag = kTrue;
+  window->cmdStart_Click();
+  ASSERT_TRUE(IsTrue(data.Measuring));
+  bool measuringWhileShown = false;
+  ui.whileShown = [&](const test::ShownMessage&) { measuringWhileShown = IsTrue(data.Measuring); };
+  window->Timer1_Timer();
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].title, QStringLiteral("QuenzelApp"));
+  EXPECT_FALSE(ui.shown[0].text.isEmpty());
+  EXPECT_TRUE(measuringWhileShown) << "message, then stop";
+  EXPECT_FALSE(IsTrue(data.Measuring));
+  EXPECT_EQ(data.DataNum, 0);
+  EXPECT_FALSE(window->Timer1->isActive());
+}
+
+TEST_F(FormMainTest, FixedRangeIsNeverMovedByTheData) {
+  UseScriptedBlocks({0}, 10, false);
+  window->optHei[1]->click();
+  window->txtVhi->setText(QStringLiteral("50"));
+  window->txtVlow->setText(QStringLiteral("10"));
+  window->cmdStart_Click();
+  ASSERT_TRUE(ui.shown.empty());
+  ASSERT_TRUE(window->Timer2->isActive());
+  EXPECT_EQ(window->txtVhi->text(), QStringLiteral("50"));
+  script.blocks[0] = {Readings(20, 120.0), Readings(20, -150.0)};
+  for (int c = 0; c < 3; ++c) window->Timer2_Timer();
+  EXPECT_EQ(data.Units[0].Count, 40);
+  EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMin(Chart2D::Axis::Y), 10);
+  EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMax(Chart2D::Axis::Y), 50);
+}
+
+TEST_F(FormMainTest, RangeRefusedAtStartLeavesTheRunWaitingForStop) {
+  UseScriptedBlocks({0}, 10, false);
+  window->optHei[1]->click();
+  window->txtVhi->setText(QStringLiteral("100"));
+  window->txtVlow->setText(QStringLiteral("100"));
+  window->cmdStart_Click();
+  EXPECT_EQ(ui.texts(), std::vector<QString>{QStringLiteral("設定値に誤りがあります。")});
+  EXPECT_TRUE(IsTrue(data.Measuring));
+  EXPECT_FALSE(window->Timer2->isActive());
+  EXPECT_TRUE(ButtonsAre(false, true, false, false));
+  window->cmdStop->click();
+  EXPECT_FALSE(window->Chart2D1->IsBatched()) << "the chart draws again after the stop";
+  EXPECT_TRUE(ButtonsAre(true, false, true, false));
+}
+
+TEST_F(FormMainTest, MeasInfoStoresTheSettings) {
+  data.IntervalTM = 4000;
+  data.Units[3].Mflag = kTrue;
+  window->cmdMeasInfo->click();
+  EXPECT_TRUE(ui.shown.empty());
+  ModuleData loaded;
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.IntervalTM, 4000);
+  EXPECT_TRUE(IsTrue(loaded.Units[3].Mflag));
 }
 
 }  // namespace
