@@ -26,6 +26,21 @@ std::uint32_t StatusOf(int libusbResult) {
   }
 }
 
+std::uint32_t StatusOfTransfer(libusb_transfer_status status) {
+  switch (status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+      return kUsbOk;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+      return kUsbTimeout;
+    case LIBUSB_TRANSFER_STALL:
+      return kUsbStall;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+      return kUsbNoDevice;
+    default:  // error, cancelled, overflow
+      return kUsbError;
+  }
+}
+
 void ReleaseAndClose(libusb_device_handle* handle) {
   libusb_release_interface(handle, kInterface);
   libusb_close(handle);
@@ -276,11 +291,54 @@ std::uint32_t LibusbLayer::Transfer(DeviceHandle device, std::uint8_t pipe, std:
   // libusb waits forever on a timeout of 0; the shortest real wait is 1 ms.
   const unsigned int timeout = timeoutMs == 0 ? 1u : timeoutMs;
   int moved = 0;
-  const int result =
-      libusb_bulk_transfer(handle, pipe, buffer, static_cast<int>(size), &moved, timeout);
+  status = BulkTransfer(handle, pipe, buffer, static_cast<int>(size), timeout, &moved);
   Release(*unit);
   if (transferred != nullptr && moved > 0) *transferred = static_cast<std::uint32_t>(moved);
-  return StatusOf(result);
+  return status;
+}
+
+// The transfer is submitted here and completed by the event thread, which
+// is the only thread that handles libusb's events; the caller waits for the
+// completion under the layer's own lock.
+std::uint32_t LibusbLayer::BulkTransfer(libusb_device_handle* handle, std::uint8_t pipe,
+                                        std::uint8_t* buffer, int size, unsigned int timeoutMs,
+                                        int* moved) {
+  libusb_transfer* transfer = libusb_alloc_transfer(0);
+  if (transfer == nullptr) return kUsbError;
+  Completion completion{this, false};
+  libusb_fill_bulk_transfer(transfer, handle, pipe, buffer, size, &LibusbLayer::OnTransferDone,
+                            &completion, timeoutMs);
+  const int submitted = libusb_submit_transfer(transfer);
+  if (submitted != LIBUSB_SUCCESS) {
+    libusb_free_transfer(transfer);
+    return StatusOf(submitted);
+  }
+  {
+    std::unique_lock<std::mutex> lock(done_mutex_);
+    // libusb ends the transfer at its timeout; should that ever not happen,
+    // it is cancelled, and freed only once the cancellation has completed.
+    const auto bound = std::chrono::milliseconds(timeoutMs) + std::chrono::seconds(5);
+    if (!done_cv_.wait_for(lock, bound, [&completion] { return completion.done; })) {
+      lock.unlock();
+      libusb_cancel_transfer(transfer);
+      lock.lock();
+      done_cv_.wait(lock, [&completion] { return completion.done; });
+    }
+  }
+  *moved = transfer->actual_length;
+  const std::uint32_t status = StatusOfTransfer(transfer->status);
+  libusb_free_transfer(transfer);
+  return status;
+}
+
+void LIBUSB_CALL LibusbLayer::OnTransferDone(libusb_transfer* transfer) {
+  auto* completion = static_cast<Completion*>(transfer->user_data);
+  LibusbLayer* const layer = completion->layer;  // completion may go once done is set
+  {
+    std::lock_guard<std::mutex> lock(layer->done_mutex_);
+    completion->done = true;
+  }
+  layer->done_cv_.notify_all();
 }
 
 void LibusbLayer::ResetPipe(DeviceHandle device, std::uint8_t pipe) {

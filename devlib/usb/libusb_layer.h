@@ -2,8 +2,9 @@
 // The USB layer of libBrisko.so: real units through libusb-1.0.
 //
 // Threads of a session (from Init until Uninit returns):
-// - the event thread runs libusb's event handling, which calls the hotplug
-//   callback; the callback only queues the arrival or departure;
+// - the event thread runs libusb's event handling, which completes every
+//   transfer and calls the hotplug callback; the callback only queues the
+//   arrival or departure;
 // - the attach worker takes the queue in order, opens and claims an arrived
 //   unit and calls the attach handler (its synchronous transfers are allowed
 //   there), and for a departed unit calls the detach handler, then closes it.
@@ -67,6 +68,15 @@ class LibusbLayer final : public UsbLayer {
     libusb_device* device;  // one reference held by the event
   };
 
+  // A transfer waiting for its completion.
+  struct Completion {
+    LibusbLayer* layer;
+    bool done;  // guarded by done_mutex_
+  };
+
+  std::uint32_t BulkTransfer(libusb_device_handle* handle, std::uint8_t pipe, std::uint8_t* buffer,
+                             int size, unsigned int timeoutMs, int* moved);
+  static void LIBUSB_CALL OnTransferDone(libusb_transfer* transfer);
   static int LIBUSB_CALL OnHotplug(libusb_context* ctx, libusb_device* device,
                                    libusb_hotplug_event event, void* self);
   void EventLoop();
@@ -103,6 +113,9 @@ class LibusbLayer final : public UsbLayer {
   std::deque<Event> queue_;
   bool accepting_ = false;    // the callback queues only while true
   bool stop_worker_ = false;  // the worker leaves after its current event
+
+  std::mutex done_mutex_;  // transfer completions
+  std::condition_variable done_cv_;
 
   std::mutex units_mutex_;
   std::condition_variable idle_cv_;  // a transfer finished
