@@ -48,6 +48,15 @@ class PrintReportTest : public ::testing::Test {
     return PrintDatGraph(data, printer, BlackChart(),
                          QDateTime(QDate(2026, 12, 9), QTime(14, 5, 6)));
   }
+  // Prints with a chart export that notes its path and answers what
+  // `write` does with it.
+  bool PrintWith(const std::function<bool(const QString& path)>& write) {
+    const auto exporter = [&](const QString& path, double) {
+      exportedTo = path;
+      return write(path);
+    };
+    return PrintDatGraph(data, printer, exporter, QDateTime::currentDateTime());
+  }
 
   void ExpectNoTemporaryFile() const {
     ASSERT_FALSE(exportedTo.isEmpty());
@@ -136,13 +145,7 @@ TEST_F(PrintReportTest, PrintsTheOtherSettings) {
 }
 
 TEST_F(PrintReportTest, AFailedExportPrintsNothing) {
-  const bool printed = PrintDatGraph(
-      data, printer,
-      [this](const QString& path, double) {
-        exportedTo = path;
-        return false;
-      },
-      QDateTime::currentDateTime());
+  const bool printed = PrintWith([](const QString&) { return false; });
   EXPECT_FALSE(printed);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].text, "グラフ印刷エラー");
@@ -153,27 +156,18 @@ TEST_F(PrintReportTest, AFailedExportPrintsNothing) {
 }
 
 TEST_F(PrintReportTest, AnExportThatWroteNothingIsAFailedExport) {
-  const bool printed = PrintDatGraph(
-      data, printer,
-      [this](const QString& path, double) {
-        exportedTo = path;
-        return true;
-      },
-      QDateTime::currentDateTime());
+  const bool printed = PrintWith([](const QString&) { return true; });
   EXPECT_FALSE(printed);
   EXPECT_EQ(ui.texts(), std::vector<QString>{"グラフ印刷エラー"});
   EXPECT_FALSE(QFile::exists(pdf));
+  ExpectNoTemporaryFile();
 }
 
 TEST_F(PrintReportTest, AnUnreadablePictureIsReportedAndNothingIsSent) {
-  const bool printed = PrintDatGraph(
-      data, printer,
-      [this](const QString& path, double) {
-        exportedTo = path;
-        QFile f(path);
-        return f.open(QIODevice::WriteOnly) && f.write("<svg broken") > 0;
-      },
-      QDateTime::currentDateTime());
+  const bool printed = PrintWith([](const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write("<svg broken") > 0;
+  });
   EXPECT_FALSE(printed);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_TRUE(ui.shown[0].text.startsWith("印刷できませんでした。"));
