@@ -82,12 +82,6 @@ TEST_F(FormMainPrintTest, PrintsTheChartAsVectorsInItsPlace) {
   EXPECT_GT(drawn.height(), 9.0);
 }
 
-TEST_F(FormMainPrintTest, WithoutDataThereIsNothingToPrint) {
-  w.cmdPrint_Click();
-  ASSERT_EQ(ui.texts(), std::vector<QString>{"データがありません。"});
-  EXPECT_FALSE(QFile::exists(pdf));
-}
-
 // Qt's own print dialog, confirmed with a PDF file as the user would.
 TEST_F(FormMainPrintTest, PrintsThroughQtsPrintDialog) {
   SetPrintDialog({});

@@ -125,25 +125,6 @@ TEST_F(PrintReportTest, PrintsTheReportOnOnePage) {
   ExpectNoTemporaryFile();
 }
 
-TEST_F(PrintReportTest, PrintsTheOtherSettings) {
-  data.TimerType = kFalse;
-  data.IntervalTM = 200;
-  data.MeasKind = kFalse;
-  data.DataAverage = kFalse;
-  ASSERT_TRUE(Print());
-  const auto page = test::ReadPdfWords(pdf);
-  ASSERT_TRUE(page);
-  for (const char* text : {"200", "(msec)", "Pt100", "無し"}) {
-    const auto w = page->Find(QString::fromUtf8(text));
-    ASSERT_TRUE(w) << text << " missing from: " << page->Text().toStdString();
-    if (QString::fromUtf8(text) != "(msec)") {
-      EXPECT_NEAR(w->box.left(), kPdfLeftCm + 10.0, kTol) << text;
-    }
-  }
-  EXPECT_FALSE(page->Find("抵抗値"));
-  EXPECT_FALSE(page->Find("有り"));
-}
-
 TEST_F(PrintReportTest, AFailedExportPrintsNothing) {
   const bool printed = PrintWith([](const QString&) { return false; });
   EXPECT_FALSE(printed);
