@@ -1,5 +1,7 @@
 #include "usb/libusb_layer.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <climits>
 #include <system_error>
@@ -81,6 +83,9 @@ std::uint32_t LibusbLayer::Init(std::uint16_t vendorId, std::uint16_t productId,
   try {
     worker_ = std::thread(&LibusbLayer::WorkerLoop, this);
     event_thread_ = std::thread(&LibusbLayer::EventLoop, this);
+    // Named, so that they can be told apart from libusb's own thread.
+    pthread_setname_np(worker_.native_handle(), "brisko-usb-att");
+    pthread_setname_np(event_thread_.native_handle(), "brisko-usb-evt");
   } catch (const std::system_error&) {
     started = false;
   }

@@ -4,7 +4,9 @@
 #include <dirent.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "sim/sim_unit.h"
@@ -25,6 +27,22 @@ inline int CountEntries(const char* folder) {
 inline int ThreadCount() { return CountEntries("/proc/self/task"); }
 // Less the descriptor that lists them.
 inline int OpenFileCount() { return CountEntries("/proc/self/fd") - 1; }
+
+// Threads of the USB layer (named "brisko-usb-..."), alive in this process.
+inline int LayerThreadCount() {
+  DIR* dir = opendir("/proc/self/task");
+  if (dir == nullptr) return -1;
+  int n = 0;
+  while (dirent* e = readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string path = std::string("/proc/self/task/") + e->d_name + "/comm";
+    std::ifstream comm(path);
+    std::string name;
+    if (std::getline(comm, name) && name.rfind("brisko-usb-", 0) == 0) ++n;
+  }
+  closedir(dir);
+  return n;
+}
 
 // Polls until done() holds; false after timeout.
 inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
