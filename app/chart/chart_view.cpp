@@ -22,8 +22,7 @@ bool ChartView::UpdateViewX(Long dataNum) {
   }
 }
 
-void ChartView::SelectScrollMode(Integer index, bool measuring, Long dataNum,
-                                 Long selectedWidth) {
+void ChartView::SelectScrollMode(Integer index, bool measuring, Long dataNum, Long selectedWidth) {
   const Integer old = ScrollMode;
   ScrollMode = index;
   switch (index) {

@@ -72,7 +72,8 @@ struct Window {
     form.ForgetPlotted();
     for (int u = 0; u < 4; ++u) {
       larimo::UnitData& unit = data.Units[static_cast<std::size_t>(u)];
-      for (long i = 0; i < samples; ++i) unit.Values[static_cast<std::size_t>(i)] = static_cast<float>(Reading(u, ++delivered[u]));
+      for (long i = 0; i < samples; ++i)
+        unit.Values[static_cast<std::size_t>(i)] = static_cast<float>(Reading(u, ++delivered[u]));
       unit.Count = samples;
     }
     data.DataNum = samples;
@@ -166,9 +167,10 @@ int main(int argc, char** argv) {
     redraw[i] = MedianOf(w, &Window::Redraw, 21);
     const long from = w.data.DataNum;
     cycle[i] = MedianOf(w, &Window::Cycle, 7);
-    std::printf("  %6ld..%6ld samples per unit: cycle %7.2f ms   full redraw %7.2f ms   markers %s\n",
-                from, static_cast<long>(w.data.DataNum), cycle[i], redraw[i],
-                w.form.Chart2D1->MarkersShown() ? "on" : "off");
+    std::printf(
+        "  %6ld..%6ld samples per unit: cycle %7.2f ms   full redraw %7.2f ms   markers %s\n", from,
+        static_cast<long>(w.data.DataNum), cycle[i], redraw[i],
+        w.form.Chart2D1->MarkersShown() ? "on" : "off");
   }
   std::printf("naive port: Qt Charts fed every stored point with markers, median ms\n");
   double naive1000 = 0;
@@ -187,8 +189,11 @@ int main(int argc, char** argv) {
   const double r2 = naive88000 / cycle[3];
   const double r3 = redraw[3] / redraw[1];
   std::printf("ratios\n");
-  std::printf("  cycle 88,000 / cycle 1,000          %6.2f  (target <= 8)   %s\n", r1, r1 <= 8 ? "met" : "MISSED");
-  std::printf("  naive 88,000 / cycle 88,000         %6.1f  (target >= 30)  %s\n", r2, r2 >= 30 ? "met" : "MISSED");
-  std::printf("  full redraw 88,000 / redraw 1,000   %6.2f  (target <= 8)   %s\n", r3, r3 <= 8 ? "met" : "MISSED");
+  std::printf("  cycle 88,000 / cycle 1,000          %6.2f  (target <= 8)   %s\n", r1,
+              r1 <= 8 ? "met" : "MISSED");
+  std::printf("  naive 88,000 / cycle 88,000         %6.1f  (target >= 30)  %s\n", r2,
+              r2 >= 30 ? "met" : "MISSED");
+  std::printf("  full redraw 88,000 / redraw 1,000   %6.2f  (target <= 8)   %s\n", r3,
+              r3 <= 8 ? "met" : "MISSED");
   return 0;
 }

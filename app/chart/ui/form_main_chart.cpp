@@ -42,14 +42,13 @@ void FormMain::InitGraph() {
   Chart2D1->SetIsBatched(false);
 }
 
-void FormMain::SetGraphStyle() {
-  Chart2D1->SetLineAndSymbolStyle();
-}
+void FormMain::SetGraphStyle() { Chart2D1->SetLineAndSymbolStyle(); }
 
 void FormMain::DispConnectflg() {
   QStringList labels;
   for (int i = 0; i < kUnitCount; ++i) {
-    labels << QStringLiteral("ID%1 ").arg(i) + ConnectName(data.Units[static_cast<std::size_t>(i)].Connect);
+    labels << QStringLiteral("ID%1 ").arg(i) +
+                  ConnectName(data.Units[static_cast<std::size_t>(i)].Connect);
   }
   Chart2D1->ClearSeriesLabels();
   for (const QString& l : labels) Chart2D1->AddSeriesLabel(l);
@@ -67,7 +66,8 @@ void FormMain::RefreshGraph(bool kindChanged) {
   GrDrawData(1);
   Chart2D1->SetHeaderText(HeaderFor(data.StartTime));
   Chart2D1->SetAxisTitle(Chart2D::Axis::X, QStringLiteral("開始からの経過時間（秒）"));
-  Chart2D1->SetAxisTitle(Chart2D::Axis::Y, IsSet(data.MeasKind) ? QStringLiteral("Ω") : QStringLiteral("℃"));
+  Chart2D1->SetAxisTitle(Chart2D::Axis::Y,
+                         IsSet(data.MeasKind) ? QStringLiteral("Ω") : QStringLiteral("℃"));
   DispConnectflg();
   Chart2D1->SetIsBatched(false);
 }
@@ -236,7 +236,8 @@ void FormMain::GrDrawData(Long dCnt) {
   for (int i = 0; i < kUnitCount; ++i) {
     const UnitData& unit = data.Units[static_cast<std::size_t>(i)];
     Chart2D1->SetPointCount(i + 1, dCnt);
-    const Single v = dCnt <= kBufferSize ? unit.Values[static_cast<std::size_t>(dCnt - 1)] : kNoReading;
+    const Single v =
+        dCnt <= kBufferSize ? unit.Values[static_cast<std::size_t>(dCnt - 1)] : kNoReading;
     if (IsTrue(unit.Mflag) && v != kNoReading) {
       Chart2D1->SetY(i + 1, dCnt, static_cast<double>(v));
     } else {
@@ -250,7 +251,8 @@ void FormMain::GrDrawData(Long dCnt) {
   if (dCnt == plottedPoints_ + 1) {
     plottedPoints_ = dCnt;
     for (int i = 0; i < kUnitCount; ++i) {
-      if (plotted_[static_cast<std::size_t>(i)] == dCnt - 1) plotted_[static_cast<std::size_t>(i)] = dCnt;
+      if (plotted_[static_cast<std::size_t>(i)] == dCnt - 1)
+        plotted_[static_cast<std::size_t>(i)] = dCnt;
     }
   } else {
     ForgetPlotted();
@@ -275,7 +277,8 @@ void FormMain::GrDrawData1() {
     ForgetPlotted();
     for (int s = 1; s <= 4; ++s) Chart2D1->SetPointCount(s, 0);
   }
-  for (Long j = plottedPoints_ + 1; j <= n; ++j) Chart2D1->SetX(j, SampleSeconds(data.IntervalTM, j));
+  for (Long j = plottedPoints_ + 1; j <= n; ++j)
+    Chart2D1->SetX(j, SampleSeconds(data.IntervalTM, j));
   for (int i = 0; i < kUnitCount; ++i) {
     const UnitData& unit = data.Units[static_cast<std::size_t>(i)];
     Long& done = plotted_[static_cast<std::size_t>(i)];

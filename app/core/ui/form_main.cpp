@@ -79,7 +79,8 @@ void FormMain::BuildControls() {
     Label1[i]->setFrameShape(QFrame::Panel);
     Label1[i]->setFrameShadow(QFrame::Sunken);
     Label1[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label1[i]->setMinimumWidth(Label1[i]->fontMetrics().horizontalAdvance(QStringLiteral("-0000.000")) + 10);
+    Label1[i]->setMinimumWidth(
+        Label1[i]->fontMetrics().horizontalAdvance(QStringLiteral("-0000.000")) + 10);
     Label1[i]->setAutoFillBackground(true);
     QPalette p = Label1[i]->palette();
     p.setColor(QPalette::Window, Qt::white);
@@ -171,8 +172,8 @@ void FormMain::BuildControls() {
   side->addWidget(Frame4);
   side->addStretch(1);
   auto* commands = new QHBoxLayout;
-  for (QPushButton* b : {cmdStart, cmdStop, cmdSetting, cmdMeasInfo, cmdRead, cmdSave, cmdDisp,
-                         cmdPrint}) {
+  for (QPushButton* b :
+       {cmdStart, cmdStop, cmdSetting, cmdMeasInfo, cmdRead, cmdSave, cmdDisp, cmdPrint}) {
     commands->addWidget(b);
   }
   commands->addStretch(1);
@@ -264,7 +265,8 @@ QString FormMain::HeaderFor(const QString& startTime) {
 
 void FormMain::cmdStart_Click() {
   if (data.DataNum >= 1 &&
-      !AskYesNo(QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"), kMsgTitle)) {
+      !AskYesNo(QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"),
+                kMsgTitle)) {
     return;
   }
   if (OpenUnits(data) > 0) return;
@@ -295,9 +297,10 @@ void FormMain::cmdStart_Click() {
     }
     return;
   }
-  Integer rate = IsSet(data.DataAverage)
-                     ? Integer{1}
-                     : static_cast<Integer>(RoundHalfEven(static_cast<double>(data.IntervalTM) / 10.0));
+  Integer rate =
+      IsSet(data.DataAverage)
+          ? Integer{1}
+          : static_cast<Integer>(RoundHalfEven(static_cast<double>(data.IntervalTM) / 10.0));
   if (StartUnits(data, rate) != 0) {
     ShowMessage(QStringLiteral("エラーのため測定開始できません。"), kMsgTitle);
     StopMeasure();
@@ -438,7 +441,7 @@ bool FormMain::ReadBlockWith(Store store) {
     constexpr Byte kAsked = 128;
     Byte cnt = kAsked;
     const Integer rc = getDatas(static_cast<Integer>(u), datas.data(), stat.data(), &cnt,
-                                    static_cast<Byte>(unit.Connect), flag);
+                                static_cast<Byte>(unit.Connect), flag);
     if (rc != 0) {
       ShowDeviceError(rc);
       ok = false;

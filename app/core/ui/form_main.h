@@ -172,7 +172,7 @@ class FormMain : public QWidget {
   void FitCycleAxisY(bool first);
 
   bool inCycle_ = false;
-  bool yFitted_ = false;  // the first automatic fit of this run happened
+  bool yFitted_ = false;           // the first automatic fit of this run happened
   std::array<Long, 4> plotted_{};  // samples of each unit the chart has
   Long plottedPoints_ = 0;         // X values the chart has
 };

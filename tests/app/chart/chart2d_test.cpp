@@ -3,9 +3,9 @@
 
 #include <cmath>
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "chart/marker_policy.h"
 #include "chart/series_store.h"
@@ -18,7 +18,8 @@ namespace {
 std::vector<std::pair<double, double>> GraphPoints(const Chart2D& chart, int series) {
   std::vector<std::pair<double, double>> out;
   auto data = chart.Plot()->graph(series - 1)->data();
-  for (auto it = data->constBegin(); it != data->constEnd(); ++it) out.emplace_back(it->key, it->value);
+  for (auto it = data->constBegin(); it != data->constEnd(); ++it)
+    out.emplace_back(it->key, it->value);
   return out;
 }
 

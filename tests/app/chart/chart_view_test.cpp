@@ -69,7 +69,8 @@ TEST(ChartView, SwitchingModesDuringARun) {
   EXPECT_EQ(v.AxisXStart, 100);
   EXPECT_EQ(v.AxisXEnd, 200);
 
-  for (auto [dataNum, end] : {std::pair<Long, Long>{150, 200}, {200, 300}, {1500, 2000}, {100, 100}}) {
+  for (auto [dataNum, end] :
+       {std::pair<Long, Long>{150, 200}, {200, 300}, {1500, 2000}, {100, 100}}) {
     v = Window(kAutoScroll, 51, 150, 100);
     v.SelectScrollMode(kShowAll, true, dataNum, 100);
     EXPECT_EQ(v.AxisXStart, 1) << dataNum;

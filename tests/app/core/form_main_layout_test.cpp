@@ -2,10 +2,10 @@
 // another, every caption with the room it needs. With LARIMO_SHOTS set to a
 // folder, the window's picture is saved there (to look at under Xvfb at
 // several resolutions).
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
-#include <gtest/gtest.h>
 
 #include "core/ui/app_fonts.h"
 #include "core/ui/form_main.h"
@@ -30,8 +30,8 @@ TEST(FormMainLayout, ControlsFitWithoutOverlapping) {
   }
   for (QPushButton* b : w.cmdMove) controls.push_back(b);
   for (QWidget* c : controls) {
-    EXPECT_TRUE(inside.contains(c->geometry())) << c->metaObject()->className() << " "
-                                                << c->objectName().toStdString();
+    EXPECT_TRUE(inside.contains(c->geometry()))
+        << c->metaObject()->className() << " " << c->objectName().toStdString();
   }
   for (std::size_t i = 0; i < controls.size(); ++i) {
     for (std::size_t j = i + 1; j < controls.size(); ++j) {
@@ -45,13 +45,13 @@ TEST(FormMainLayout, ControlsFitWithoutOverlapping) {
       EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
     }
   }
-  for (QWidget* c : std::vector<QWidget*>{w.optWid[0], w.optWid[1], w.optWid[2], w.Label5,
-                                          w.Combo1, w.cmdLeft, w.cmdRight}) {
+  for (QWidget* c : std::vector<QWidget*>{w.optWid[0], w.optWid[1], w.optWid[2], w.Label5, w.Combo1,
+                                          w.cmdLeft, w.cmdRight}) {
     EXPECT_TRUE(w.Frame2->rect().contains(c->geometry()));
     EXPECT_GE(c->width(), c->minimumSizeHint().width());
   }
-  for (QWidget* c : std::vector<QWidget*>{w.optHei[0], w.optHei[1], w.txtVhi, w.txtVlow,
-                                          w.cmdSetScaleY}) {
+  for (QWidget* c :
+       std::vector<QWidget*>{w.optHei[0], w.optHei[1], w.txtVhi, w.txtVlow, w.cmdSetScaleY}) {
     EXPECT_TRUE(w.Frame4->rect().contains(c->geometry()));
   }
   // The readouts hold a reading of the widest kind.
@@ -66,8 +66,7 @@ TEST(FormMainLayout, ControlsFitWithoutOverlapping) {
   const QString shots = qEnvironmentVariable("LARIMO_SHOTS");
   if (!shots.isEmpty()) {
     QDir().mkpath(shots);
-    const QString name =
-        QStringLiteral("form_main_%1x%2.png").arg(w.width()).arg(w.height());
+    const QString name = QStringLiteral("form_main_%1x%2.png").arg(w.width()).arg(w.height());
     EXPECT_TRUE(w.grab().save(QDir(shots).filePath(name)));
   }
 }

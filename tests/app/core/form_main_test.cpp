@@ -7,9 +7,9 @@
 #include <deque>
 #include <map>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
-#include <gtest/gtest.h>
 
 #include "chart/ui/qcp.h"
 #include "core/ui/app_fonts.h"
@@ -28,7 +28,7 @@ const QString kNoRoom = QStringLiteral("メモリー不足です。測定値が�
 // Deliveries of the units' buffered readings, scripted per unit.
 struct ScriptedUnits {
   std::map<int, std::deque<std::vector<double>>> blocks;
-  std::map<int, Integer> failWith;  // result code of a unit's next fetch
+  std::map<int, Integer> failWith;         // result code of a unit's next fetch
   std::vector<std::pair<int, int>> asked;  // (unit, count asked for)
 
   Integer Fetch(Integer id, double* values, Byte* count) {
@@ -85,8 +85,8 @@ class FormMainTest : public ::testing::Test {
   bool ButtonsAre(bool start, bool stop, bool others, bool disp) const {
     bool ok = window->cmdStart->isEnabled() == start && window->cmdStop->isEnabled() == stop &&
               window->cmdDisp->isEnabled() == disp && window->cmdMeasInfo->isEnabled();
-    for (QPushButton* b : {window->cmdSetting, window->cmdPrint, window->cmdRead, window->cmdSave,
-                           window->cmdEnd}) {
+    for (QPushButton* b :
+         {window->cmdSetting, window->cmdPrint, window->cmdRead, window->cmdSave, window->cmdEnd}) {
       ok = ok && b->isEnabled() == others;
     }
     return ok;
@@ -109,7 +109,8 @@ TEST_F(FormMainTest, StartUpState) {
   EXPECT_EQ(window->cmdMove[3]->toolTip(), QStringLiteral("移動ツールの表示"));
   EXPECT_EQ(window->Chart2D1->HeaderText(),
             QStringLiteral("開始時刻 [ ") + QString(19, QLatin1Char(' ')) + QStringLiteral(" ]"));
-  EXPECT_EQ(window->Chart2D1->AxisTitle(Chart2D::Axis::X), QStringLiteral("開始からの経過時間（秒）"));
+  EXPECT_EQ(window->Chart2D1->AxisTitle(Chart2D::Axis::X),
+            QStringLiteral("開始からの経過時間（秒）"));
   EXPECT_EQ(window->Chart2D1->AxisTitle(Chart2D::Axis::Y), QStringLiteral("℃"));
   EXPECT_EQ(window->Combo1->count(), 36);
   EXPECT_EQ(window->Combo1->currentText(), QStringLiteral("100"));
@@ -149,7 +150,8 @@ TEST_F(FormMainTest, ClosingAsksOrRefuses) {
   ui.answers = {MsgAnswer::No};
   window->cmdEnd->click();
   EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(ui.shown.back().text, QStringLiteral("データが消去されます。終了してもよろしいですか？"));
+  EXPECT_EQ(ui.shown.back().text,
+            QStringLiteral("データが消去されます。終了してもよろしいですか？"));
   EXPECT_EQ(data.DataNum, 5);
 
   data.Measuring = kTrue;
@@ -179,7 +181,8 @@ TEST_F(FormMainTest, StartAnsweredNoChangesNothing) {
   data.Units[0].Values[0] = 12.5f;
   ui.answers = {MsgAnswer::No};
   window->cmdStart_Click();
-  EXPECT_EQ(ui.shown.back().text, QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"));
+  EXPECT_EQ(ui.shown.back().text,
+            QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"));
   EXPECT_EQ(data.DataNum, 3);
   EXPECT_EQ(data.Units[0].Values[0], 12.5f);
   EXPECT_FALSE(IsTrue(data.Measuring));
@@ -404,7 +407,8 @@ TEST_F(FormMainTest, BlockRunOnSimulatedUnits) {
   ASSERT_TRUE(ui.shown.empty()) << ui.shown.front().text.toStdString();
   EXPECT_GT(data.DataNum, 20);
   for (int s = 1; s <= 4; ++s) {
-    EXPECT_EQ(window->Chart2D1->DrawnPointCount(s), data.Units[static_cast<std::size_t>(s - 1)].Count);
+    EXPECT_EQ(window->Chart2D1->DrawnPointCount(s),
+              data.Units[static_cast<std::size_t>(s - 1)].Count);
     EXPECT_FALSE(window->Label1[static_cast<std::size_t>(s - 1)]->text().isEmpty());
   }
   if (const QString shots = qEnvironmentVariable("LARIMO_SHOTS"); !shots.isEmpty()) {
