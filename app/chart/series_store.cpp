@@ -137,6 +137,25 @@ void SeriesStore::TrimX() {
   if (lastSet_ != npos && lastSet_ >= most) Recheck();
 }
 
+void SeriesStore::ReplaceAll(long n, double xPerPoint, const std::vector<const float*>& ys,
+                             float missing) {
+  const std::size_t size = static_cast<std::size_t>(std::max(n, 0L));
+  x_.resize(size);
+  for (std::size_t i = 0; i < size; ++i) x_[i] = xPerPoint * static_cast<double>(i + 1);
+  for (std::size_t si = 0; si < series_.size(); ++si) {
+    Series& s = series_[si];
+    s.y.assign(size, kUnset);
+    const float* v = si < ys.size() ? ys[si] : nullptr;
+    if (v) {
+      for (std::size_t i = 0; i < size; ++i) {
+        if (v[i] != missing && !std::isnan(v[i])) s.y[i] = static_cast<double>(v[i]);
+      }
+    }
+    s.changedFrom = 0;
+  }
+  Recheck();
+}
+
 void SeriesStore::Recheck() {
   xRising_ = true;
   xHoles_ = false;

@@ -37,6 +37,11 @@ class SeriesStore {
   double Y(int series, long point) const;
   // Forgets every point of every series.
   void Clear();
+  // Replaces every series at once with n points: point k (from 1) at
+  // X = xPerPoint * k, series s (from 1) with Y = ys[s-1][k-1], except where
+  // that is `missing` or ys[s-1] is null (no Y). The same as setting each
+  // point one by one, in one pass.
+  void ReplaceAll(long n, double xPerPoint, const std::vector<const float*>& ys, float missing);
 
   // Lowest 0-based point index of the series changed since TakeChanges, or
   // npos when nothing changed.

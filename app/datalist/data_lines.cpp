@@ -8,9 +8,7 @@ namespace {
 constexpr QChar kIdeographicSpace(0x3000);
 }  // namespace
 
-QString NotInUseFiller() {
-  return QStringLiteral("     ") + kIdeographicSpace + kIdeographicSpace;
-}
+QString NotInUseFiller() { return QStringLiteral("     ") + kIdeographicSpace + kIdeographicSpace; }
 
 QString MissingReadingFiller(MissingFiller style) {
   if (style == MissingFiller::OnOpen) {

@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
   }
   for (int i = 0; i < 3; ++i) Open(d, 1000);  // warm up fonts and styles
 
-  const auto [small, large] =
-      bench::MedianPairMs(runs, [&] { Open(d, 1000); }, [&] { Open(d, kBufferSize); });
+  const auto [small, large] = bench::MedianPairMs(
+      runs, [&] { Open(d, 1000); }, [&] { Open(d, kBufferSize); });
   const double naiveSmall = FilledUpFrontMs(d, 1000, 3);
   const double naiveLarge = FilledUpFrontMs(d, kBufferSize, 3);
 

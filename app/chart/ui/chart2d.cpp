@@ -115,6 +115,12 @@ void Chart2D::SetY(int series, long point, double y) {
   Changed();
 }
 
+void Chart2D::ReplaceAllPoints(long n, double xPerPoint, const std::vector<const float*>& ys,
+                               float missing) {
+  store_.ReplaceAll(n, xPerPoint, ys, missing);
+  Changed();
+}
+
 void Chart2D::UnsetY(int series, long point) {
   store_.UnsetY(series, point);
   Changed();

@@ -54,6 +54,9 @@ class Chart2D : public QWidget {
   void SetX(long point, double x);
   void SetY(int series, long point, double y);
   void UnsetY(int series, long point);
+  // Replaces the points of every series in one pass (SeriesStore::ReplaceAll).
+  void ReplaceAllPoints(long n, double xPerPoint, const std::vector<const float*>& ys,
+                        float missing);
   const SeriesStore& Points() const { return store_; }
 
   void SetAxisTitle(Axis axis, const QString& title);

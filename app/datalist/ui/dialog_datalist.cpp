@@ -57,8 +57,8 @@ DialogDatalist::DialogDatalist(const ModuleData& d, QWidget* dispButton)
   lblDataNum->setFrameShape(QFrame::Panel);
   lblDataNum->setFrameShadow(QFrame::Sunken);
   lblDataNum->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  lblDataNum->setMinimumWidth(lblDataNum->fontMetrics().horizontalAdvance(QStringLiteral("888888")) +
-                              12);
+  lblDataNum->setMinimumWidth(
+      lblDataNum->fontMetrics().horizontalAdvance(QStringLiteral("888888")) + 12);
   OKButton = new QPushButton(QStringLiteral("閉じる"), this);
   OKButton->setAutoDefault(false);
 
@@ -66,11 +66,13 @@ DialogDatalist::DialogDatalist(const ModuleData& d, QWidget* dispButton)
   // text margins, the frame and the scroll bar.
   const QFontMetricsF fm(List1->font());
   const qreal blank = fm.horizontalAdvance(QLatin1Char(' '));
-  const int textMargin = List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, List1) + 1;
+  const int textMargin =
+      List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, List1) + 1;
   const int listWidth = static_cast<int>(blank * kLineChars + 0.999) + 2 * textMargin + 4 +
                         2 * List1->frameWidth() + List1->verticalScrollBar()->sizeHint().width();
   List1->setFixedWidth(listWidth);
-  List1->setMinimumHeight(static_cast<int>(fm.lineSpacing() * kVisibleLines) + 2 * List1->frameWidth());
+  List1->setMinimumHeight(static_cast<int>(fm.lineSpacing() * kVisibleLines) +
+                          2 * List1->frameWidth());
   headings->setFixedSize(listWidth, Label2[0]->sizeHint().height());
 
   auto* bottom = new QHBoxLayout;
@@ -101,7 +103,8 @@ void DialogDatalist::PlaceHeadings() {
   // Each heading stands right-aligned over its column of ten blank-widths.
   const QFontMetricsF fm(List1->font());
   const qreal blank = fm.horizontalAdvance(QLatin1Char(' '));
-  const int textMargin = List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, List1) + 1;
+  const int textMargin =
+      List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, List1) + 1;
   const qreal x0 = List1->frameWidth() + textMargin;
   for (int u = 0; u < kUnitCount; ++u) {
     const qreal left = x0 + blank * u * (kColumnChars + 1);

@@ -26,8 +26,9 @@ DialogMemo::DialogMemo(ModuleData& d, QWidget* parent) : QDialog(parent), d_(d) 
 void DialogMemo::BuildForm() {
   auto* memo = new QGroupBox(QStringLiteral("メモ"), this);
   auto* memoGrid = new QGridLayout(memo);
-  const QStringList numbers = {QStringLiteral("１．"), QStringLiteral("２．"), QStringLiteral("３．"),
-                               QStringLiteral("４．"), QStringLiteral("５．")};
+  const QStringList numbers = {QStringLiteral("１．"), QStringLiteral("２．"),
+                               QStringLiteral("３．"), QStringLiteral("４．"),
+                               QStringLiteral("５．")};
   for (int i = 0; i < 5; ++i) {
     const auto k = static_cast<size_t>(i);
     txtMemo[k] = new QLineEdit(memo);

@@ -1,6 +1,8 @@
 // The save and read commands of the main window and the replay of data read
 // from a measurement file.
 
+#include <vector>
+
 #include "core/ui/form_main.h"
 #include "core/user_interface.h"
 #include "files/measurement_file.h"
@@ -41,8 +43,9 @@ void FormMain::cmdRead_Click() {
   ModuleData read = data;
   const ReadResult result = ReadDataFile(read, *name);
   if (result.status == ReadResult::Status::Failed) {
-    ShowMessage(FileFailureText(result.message, *name, QStringLiteral("ファイルを読み込めませんでした。")),
-                kTitle, MsgIcon::Exclamation);
+    ShowMessage(
+        FileFailureText(result.message, *name, QStringLiteral("ファイルを読み込めませんでした。")),
+        kTitle, MsgIcon::Exclamation);
     return;
   }
   data = std::move(read);
@@ -85,8 +88,17 @@ void FormMain::ShowReadData() {
   const ReplayChanges changes = ReplaySamples(data, view, n);
   if (changes.axisY) SetAxesY(data.AxisYMin, data.AxisYMax);
   if (changes.axisX) SetAxesX(view.AxisXStart, view.AxisXEnd);
-  ForgetPlotted();  // the chart still holds the previous run's points
-  GrDrawData1();
+  // All points at once, as plotting sample after sample leaves them: a unit
+  // not in use and a missing reading draw nothing. The chart then holds no
+  // earlier run's points, and the plotting of the next run starts afresh.
+  std::vector<const float*> readings;
+  for (const UnitData& u : data.Units) {
+    const bool drawn = IsTrue(u.Mflag) && u.Values.size() >= static_cast<size_t>(data.DataNum);
+    readings.push_back(drawn ? u.Values.data() : nullptr);
+  }
+  Chart2D1->SetSeriesCount(kUnitCount);
+  Chart2D1->ReplaceAllPoints(data.DataNum, SampleSeconds(data.IntervalTM, 1), readings, kNoReading);
+  ForgetPlotted();
 
   Chart2D1->SetIsBatched(false);
   data.DataNum = 0;

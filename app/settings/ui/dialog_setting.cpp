@@ -61,7 +61,8 @@ void DialogSetting::BuildForm() {
     const auto i = static_cast<size_t>(m);
     txtTime[i] = new QLineEdit(interval);
     txtTime[i]->setAlignment(Qt::AlignRight);
-    txtTime[i]->setFixedWidth(txtTime[i]->fontMetrics().horizontalAdvance(QStringLiteral("88888888")) + 12);
+    txtTime[i]->setFixedWidth(
+        txtTime[i]->fontMetrics().horizontalAdvance(QStringLiteral("88888888")) + 12);
     timeGrid->addWidget(optTimer[i], m, 0);
     timeGrid->addWidget(txtTime[i], m, 1);
     timeGrid->addWidget(new QLabel(unitLabels[m], interval), m, 2);

@@ -25,8 +25,8 @@ std::optional<Long> IntervalFromEntry(bool seconds, const QString& entry, bool a
   if (!n) return std::nullopt;
   const std::int64_t v = static_cast<std::int64_t>(*n) * (seconds ? 1000 : 10);
   if (v < INT32_MIN || v > INT32_MAX) return std::nullopt;
-  const Long lower = seconds ? (averaging ? kMinIntervalSecAveraged : kMinIntervalSec)
-                             : kMinIntervalMs;
+  const Long lower =
+      seconds ? (averaging ? kMinIntervalSecAveraged : kMinIntervalSec) : kMinIntervalMs;
   const Long upper = seconds ? kMaxIntervalSec : kMaxIntervalMs;
   if (v < lower || v > upper) return std::nullopt;
   return static_cast<Long>(v);

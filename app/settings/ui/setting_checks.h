@@ -18,11 +18,11 @@ namespace larimo {
 std::optional<Long> EntryToWhole(const QString& text);
 
 // Limits of the interval in milliseconds.
-inline constexpr Long kMinIntervalMs = 10;               // milliseconds mode: 1 step of 10 ms
-inline constexpr Long kMaxIntervalMs = 100000;           // milliseconds mode: 10,000 steps
-inline constexpr Long kMinIntervalSec = 1000;            // seconds mode without averaging
-inline constexpr Long kMinIntervalSecAveraged = 10000;   // seconds mode with averaging
-inline constexpr Long kMaxIntervalSec = 65535000;        // seconds mode: 65,535 s
+inline constexpr Long kMinIntervalMs = 10;              // milliseconds mode: 1 step of 10 ms
+inline constexpr Long kMaxIntervalMs = 100000;          // milliseconds mode: 10,000 steps
+inline constexpr Long kMinIntervalSec = 1000;           // seconds mode without averaging
+inline constexpr Long kMinIntervalSecAveraged = 10000;  // seconds mode with averaging
+inline constexpr Long kMaxIntervalSec = 65535000;       // seconds mode: 65,535 s
 
 // The interval in milliseconds that an entry gives, or nullopt when the
 // entry is invalid. seconds: the entry counts whole seconds, else steps of

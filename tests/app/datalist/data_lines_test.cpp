@@ -14,7 +14,9 @@ class DataLinesTest : public ::testing::Test {
     d.ClearData();
   }
   void Use(int u) { d.Units[static_cast<size_t>(u)].Mflag = kTrue; }
-  void Set(int u, Long i, Single v) { d.Units[static_cast<size_t>(u)].Values[static_cast<size_t>(i)] = v; }
+  void Set(int u, Long i, Single v) {
+    d.Units[static_cast<size_t>(u)].Values[static_cast<size_t>(i)] = v;
+  }
   ModuleData d;
 };
 

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "core/ui/form_main.h"
 #include "datalist/ui/dialog_datalist.h"

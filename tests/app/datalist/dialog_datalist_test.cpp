@@ -1,12 +1,12 @@
 #include "datalist/ui/dialog_datalist.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 namespace larimo {
 namespace {
@@ -18,7 +18,8 @@ class DialogDatalistTest : public ::testing::Test {
     d.ClearData();
     d.Units[0].Mflag = kTrue;
     d.Units[1].Mflag = kTrue;
-    for (Long i = 0; i < 5; ++i) d.Units[0].Values[static_cast<size_t>(i)] = 1.5f * static_cast<Single>(i);
+    for (Long i = 0; i < 5; ++i)
+      d.Units[0].Values[static_cast<size_t>(i)] = 1.5f * static_cast<Single>(i);
     d.Units[1].Values[0] = 7.0f;  // unit 1 has no reading after the first sample
     d.DataNum = 5;
     disp.setEnabled(false);

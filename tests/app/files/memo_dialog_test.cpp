@@ -1,5 +1,6 @@
 #include "files/ui/dialog_memo.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,7 +8,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "core/ui/form_main.h"
 #include "files/csv_file.h"
@@ -40,7 +40,8 @@ class MemoDialogTest : public ::testing::Test {
   }
   QString Path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
   static void Edit(DialogMemo& dlg) {
-    for (int i = 0; i < 5; ++i) dlg.txtMemo[static_cast<size_t>(i)]->setText(QStringLiteral("新%1").arg(i));
+    for (int i = 0; i < 5; ++i)
+      dlg.txtMemo[static_cast<size_t>(i)]->setText(QStringLiteral("新%1").arg(i));
   }
   RecordingUi ui;
   ModuleData d;

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "core/ui/form_main.h"
 #include "datalist/ui/dialog_datalist.h"
@@ -17,7 +17,8 @@ namespace {
 
 using test::RecordingUi;
 
-const QString kQuestion = QStringLiteral("ファイルを読込むとデータが消去されます。よろしいですか？");
+const QString kQuestion =
+    QStringLiteral("ファイルを読込むとデータが消去されます。よろしいですか？");
 const QString kOldVersion = QStringLiteral("これは旧バージョンで保存されたデータファイルです。");
 const QString kNoData = QStringLiteral("データがありません。");
 
@@ -235,9 +236,9 @@ TEST_F(ReadCommandTest, OldVersionFileIsAnnouncedThenRead) {
   QByteArray bytes;
   test::PutText(bytes, "2020/2/3 4:05:06");
   for (int i = 0; i < 5; ++i) test::PutText(bytes, i == 0 ? QByteArray("old") : QByteArray());
-  test::Put<qint16>(bytes, -1);     // seconds
-  test::Put<qint32>(bytes, 2000);   // interval
-  test::Put<qint16>(bytes, 0);      // Pt100
+  test::Put<qint16>(bytes, -1);    // seconds
+  test::Put<qint32>(bytes, 2000);  // interval
+  test::Put<qint16>(bytes, 0);     // Pt100
   for (int u = 0; u < 4; ++u) test::Put<qint16>(bytes, 0);
   test::Put<qint32>(bytes, 3);
   test::PutRow(bytes, 1.0f, -999.0f, -999.0f, -999.0f);

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <gtest/gtest.h>
 
 #include "core/ui/form_main.h"
 #include "modal.h"

@@ -1,11 +1,11 @@
 #include "settings/ui/dialog_setting.h"
 
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <gtest/gtest.h>
 
 #include "recording_ui.h"
 #include "settings/ui/setting_checks.h"
@@ -170,10 +170,10 @@ TEST_F(SettingDialogTest, IntervalEdgesThroughOk) {
     bool valid;
   };
   const Case cases[] = {
-      {false, false, "1", true},      {false, false, "0", false},     {false, false, "10000", true},
-      {false, false, "10001", false}, {true, false, "1", true},       {true, false, "65535", true},
-      {true, false, "65536", false},  {true, true, "9", false},       {true, true, "10", true},
-      {true, false, "3000000", false}, {true, false, "", false},      {false, false, "", false},
+      {false, false, "1", true},       {false, false, "0", false}, {false, false, "10000", true},
+      {false, false, "10001", false},  {true, false, "1", true},   {true, false, "65535", true},
+      {true, false, "65536", false},   {true, true, "9", false},   {true, true, "10", true},
+      {true, false, "3000000", false}, {true, false, "", false},   {false, false, "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.entry);
