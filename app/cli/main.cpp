@@ -69,7 +69,8 @@ int Fail(const QString& text) {
 }
 
 int Usage(const QString& text) {
-  Err() << "larimo-cli: " << text << "\n" << "Try 'larimo-cli --help'." << Qt::endl;
+  Err() << "larimo-cli: " << text << "\n"
+        << "Try 'larimo-cli --help'." << Qt::endl;
   return kExitUsage;
 }
 
@@ -113,14 +114,15 @@ int Info(const QString& path) {
     for (int i = 0; i < 5; ++i) out << "memo " << i + 1 << ": " << d.Memo[i] << "\n";
     out << "interval unit: " << Flag(d.TimerType, "seconds", "milliseconds") << "\n";
     out << "interval ms: " << d.IntervalTM << "\n";
-    out << "averaging: " << (r.oldVersion ? QStringLiteral("not recorded")
-                                          : Flag(d.DataAverage, "on", "off"))
+    out << "averaging: "
+        << (r.oldVersion ? QStringLiteral("not recorded") : Flag(d.DataAverage, "on", "off"))
         << "\n";
     out << "kind: " << Flag(d.MeasKind, "resistance (ohm)", "Pt100 (degC)") << "\n";
     for (int u = 0; u < kUnitCount; ++u) {
-      out << "ID" << u << ": wiring " << d.Units[u].Connect << " (" << ConnectName(d.Units[u].Connect)
-          << "), " << (IsTrue(d.Units[u].Mflag) ? "in use" : "not in use") << ", "
-          << d.Units[u].Count << " readings\n";
+      out << "ID" << u << ": wiring " << d.Units[u].Connect << " ("
+          << ConnectName(d.Units[u].Connect) << "), "
+          << (IsTrue(d.Units[u].Mflag) ? "in use" : "not in use") << ", " << d.Units[u].Count
+          << " readings\n";
     }
   }
   out << "rows: " << d.DataNum << "\n";
@@ -135,7 +137,8 @@ int Csv(const QString& in, const QString& outPath) {
   ReadResult r;
   if (int rc = Read(d, in, &r); rc >= 0) return rc;
   QString error;
-  if (!SaveCsvFile(d, outPath, &error)) return Fail(error.section(QLatin1Char('\n'), -1).prepend(outPath + ": "));
+  if (!SaveCsvFile(d, outPath, &error))
+    return Fail(error.section(QLatin1Char('\n'), -1).prepend(outPath + ": "));
   return Done(r);
 }
 
@@ -146,14 +149,16 @@ int Upgrade(const QString& in, const QString& outPath) {
   if (int rc = Read(d, in, &r); rc >= 0) return rc;
   if (!r.headerComplete) return Fail(QStringLiteral("%1: the header is incomplete").arg(in));
   QString error;
-  if (!SaveDataFile(d, outPath, &error)) return Fail(error.section(QLatin1Char('\n'), -1).prepend(outPath + ": "));
+  if (!SaveDataFile(d, outPath, &error))
+    return Fail(error.section(QLatin1Char('\n'), -1).prepend(outPath + ": "));
   return Done(r);
 }
 
 int Run(const QStringList& args) {
   if (args.isEmpty()) return Usage(QStringLiteral("no command given"));
   const QString& cmd = args[0];
-  if (cmd == QLatin1String("--help") || cmd == QLatin1String("-h") || cmd == QLatin1String("help")) {
+  if (cmd == QLatin1String("--help") || cmd == QLatin1String("-h") ||
+      cmd == QLatin1String("help")) {
     std::fputs(kHelp, stdout);
     return kExitOk;
   }
@@ -162,7 +167,8 @@ int Run(const QStringList& args) {
     return want(1) ? Info(args[1]) : Usage(QStringLiteral("info takes one file"));
   }
   if (cmd == QLatin1String("csv")) {
-    return want(2) ? Csv(args[1], args[2]) : Usage(QStringLiteral("csv takes an input and an output file"));
+    return want(2) ? Csv(args[1], args[2])
+                   : Usage(QStringLiteral("csv takes an input and an output file"));
   }
   if (cmd == QLatin1String("upgrade")) {
     return want(2) ? Upgrade(args[1], args[2])

@@ -97,17 +97,28 @@ bool SampleUnits(ModuleData& d) {
 
 QString DeviceErrorText(Integer code) {
   switch (code) {
-    case 0: return QStringLiteral("正常終了");
-    case 1: return QStringLiteral("ID番号が異なる");
-    case 2: return QStringLiteral("ドライバが正常にインストールされていない");
-    case 3: return QStringLiteral("このデバイスは既にオープンされている");
-    case 4: return QStringLiteral("接続台数が多すぎる");
-    case 5: return QStringLiteral("デバイスをオープンできなかった");
-    case 6: return QStringLiteral("指定のデバイスが見つからない");
-    case 7: return QStringLiteral("指定のデバイスはオープンされてない");
-    case 8: return QStringLiteral("指定パラメータのエラー");
-    case 9: return QStringLiteral("USB通信エラー");
-    default: return QString();
+    case 0:
+      return QStringLiteral("正常終了");
+    case 1:
+      return QStringLiteral("ID番号が異なる");
+    case 2:
+      return QStringLiteral("ドライバが正常にインストールされていない");
+    case 3:
+      return QStringLiteral("このデバイスは既にオープンされている");
+    case 4:
+      return QStringLiteral("接続台数が多すぎる");
+    case 5:
+      return QStringLiteral("デバイスをオープンできなかった");
+    case 6:
+      return QStringLiteral("指定のデバイスが見つからない");
+    case 7:
+      return QStringLiteral("指定のデバイスはオープンされてない");
+    case 8:
+      return QStringLiteral("指定パラメータのエラー");
+    case 9:
+      return QStringLiteral("USB通信エラー");
+    default:
+      return QString();
   }
 }
 
@@ -119,9 +130,12 @@ void ShowDeviceError(Integer code) {
 
 QString ConnectName(Integer code) {
   switch (code) {
-    case 0: return QStringLiteral("2線式");
-    case 1: return QStringLiteral("3線式");
-    default: return QStringLiteral("4線式");
+    case 0:
+      return QStringLiteral("2線式");
+    case 1:
+      return QStringLiteral("3線式");
+    default:
+      return QStringLiteral("4線式");
   }
 }
 

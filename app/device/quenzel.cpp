@@ -17,8 +17,8 @@ namespace {
 enum Export { kOpen, kClose, kSingle, kStart, kGetDatas, kExportCount };
 
 constexpr std::array<const char*, kExportCount> kExportNames = {
-    "Quenzel_Device_Open", "Quenzel_Device_Close", "Quenzel_Single_Sample",
-    "Quenzel_Start_Sample", "Quenzel_Get_Datas"};
+    "Quenzel_Device_Open", "Quenzel_Device_Close", "Quenzel_Single_Sample", "Quenzel_Start_Sample",
+    "Quenzel_Get_Datas"};
 
 using OpenFn = Integer (*)(Integer);
 using CloseFn = void (*)(Integer);
@@ -64,9 +64,8 @@ QLibrary* LoadLibrary(Binding& b) {
   }
   auto library = std::make_unique<QLibrary>(path);
   if (!library->load()) {
-    ShowBindFailure(
-        QStringLiteral("デバイスライブラリ %1 を読み込めませんでした。").arg(fileName),
-        library->errorString());
+    ShowBindFailure(QStringLiteral("デバイスライブラリ %1 を読み込めませんでした。").arg(fileName),
+                    library->errorString());
     return nullptr;
   }
   b.library = std::move(library);

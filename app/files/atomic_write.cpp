@@ -10,7 +10,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     return true;
   }
   if (error) {
-    *error = QStringLiteral("ファイル %1 を保存できませんでした。\n%2").arg(path, file.errorString());
+    *error =
+        QStringLiteral("ファイル %1 を保存できませんでした。\n%2").arg(path, file.errorString());
   }
   file.cancelWriting();
   return false;

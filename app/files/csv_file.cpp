@@ -4,7 +4,6 @@
 #include <array>
 #include <charconv>
 
-
 #include "device/device_control.h"
 #include "files/atomic_write.h"
 #include "files/cp932.h"
@@ -111,7 +110,8 @@ QByteArray CsvBytes(const ModuleData& d) {
   w.EndLine();
   w.Line({QStringLiteral("データ平均化処理"),
           IsSet(d.DataAverage) ? QStringLiteral("有り") : QStringLiteral("無し")});
-  w.Line({QStringLiteral("種類"), IsSet(d.MeasKind) ? QStringLiteral("抵抗値") : QStringLiteral("Pt100")});
+  w.Line({QStringLiteral("種類"),
+          IsSet(d.MeasKind) ? QStringLiteral("抵抗値") : QStringLiteral("Pt100")});
   w.Line({QStringLiteral("接続方式")});
   w.Line({ConnectName(d.Units[0].Connect), ConnectName(d.Units[1].Connect),
           ConnectName(d.Units[2].Connect), ConnectName(d.Units[3].Connect)});
@@ -119,7 +119,8 @@ QByteArray CsvBytes(const ModuleData& d) {
   w.Text(QStringLiteral("データ数"));
   w.Number(d.DataNum, 15);
   w.EndLine();
-  w.Line({QStringLiteral("ID0"), QStringLiteral("ID1"), QStringLiteral("ID2"), QStringLiteral("ID3")});
+  w.Line(
+      {QStringLiteral("ID0"), QStringLiteral("ID1"), QStringLiteral("ID2"), QStringLiteral("ID3")});
 
   std::array<Long, kUnitCount> written{};
   for (int u = 0; u < kUnitCount; ++u) {

@@ -188,7 +188,8 @@ ReadResult ReadDataDevice(ModuleData& d, QIODevice& in, bool current) {
   if (current) d.DataAverage = header->average;
 
   for (UnitData& u : d.Units) {
-    if (u.Values.size() != static_cast<size_t>(kBufferSize)) u.Values.assign(kBufferSize, kNoReading);
+    if (u.Values.size() != static_cast<size_t>(kBufferSize))
+      u.Values.assign(kBufferSize, kNoReading);
   }
   QByteArray chunk(kRowsPerChunk * kRowBytes, Qt::Uninitialized);
   Long k = 0;
@@ -201,7 +202,8 @@ ReadResult ReadDataDevice(ModuleData& d, QIODevice& in, bool current) {
       if (r < 0) {
         result.status = ReadResult::Status::Failed;
         result.rowsRead = k;
-        result.message = QStringLiteral("ファイルを読み込めませんでした。\n%1").arg(in.errorString());
+        result.message =
+            QStringLiteral("ファイルを読み込めませんでした。\n%1").arg(in.errorString());
         d.DataNum = 0;
         return result;
       }
@@ -231,9 +233,9 @@ ReadResult ReadDataDevice(ModuleData& d, QIODevice& in, bool current) {
     char extra[kRowBytes];
     if (ReadExactly(in, extra, kRowBytes)) {
       result.status = ReadResult::Status::Truncated;
-      result.message = QStringLiteral(
-                           "データが%1件を超えているため、先頭の%1件だけを読み込みました。")
-                           .arg(kBufferSize);
+      result.message =
+          QStringLiteral("データが%1件を超えているため、先頭の%1件だけを読み込みました。")
+              .arg(kBufferSize);
     }
   }
   result.rowsRead = k;
@@ -260,10 +262,9 @@ ReadResult ReadDataFile(ModuleData& d, const QString& path) {
     ReadResult result;
     result.status = ReadResult::Status::Failed;
     result.oldVersion = !current;
-    result.message =
-        QStringLiteral("ファイル %1 を読み込めませんでした。\n%2")
-            .arg(path, QFileInfo(path).isDir() ? QStringLiteral("フォルダーです。")
-                                                : file.errorString());
+    result.message = QStringLiteral("ファイル %1 を読み込めませんでした。\n%2")
+                         .arg(path, QFileInfo(path).isDir() ? QStringLiteral("フォルダーです。")
+                                                            : file.errorString());
     return result;
   }
   return ReadDataDevice(d, file, current);

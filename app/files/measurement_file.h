@@ -36,13 +36,13 @@ bool CheckFileID(const QString& path);
 
 struct ReadResult {
   enum class Status {
-    Ok,           // the whole file was read (possibly no rows at all)
-    Truncated,    // more than 88,000 rows: the first 88,000 were read
-    Failed,       // the file could not be opened or read; see message
+    Ok,         // the whole file was read (possibly no rows at all)
+    Truncated,  // more than 88,000 rows: the first 88,000 were read
+    Failed,     // the file could not be opened or read; see message
   };
   Status status = Status::Ok;
-  Long rowsRead = 0;        // complete rows taken into the store (= DataNum)
-  bool oldVersion = false;  // read with the old layout (the notice was shown)
+  Long rowsRead = 0;            // complete rows taken into the store (= DataNum)
+  bool oldVersion = false;      // read with the old layout (the notice was shown)
   bool headerComplete = false;  // false: the settings were left untouched
   // For Truncated and Failed: a sentence for the user; empty for Ok.
   QString message;

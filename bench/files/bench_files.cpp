@@ -139,15 +139,15 @@ int main(int argc, char** argv) {
   const bool sameRk0 = same(rk0, plainRk0);
   const bool sameCsv = same(csv, plainCsv);
   ReadDataFile(r, rk0);
-  const bool readAll = r.DataNum == kBufferSize && r.Units[3].Values[kBufferSize - 1] ==
-                                                        d.Units[3].Values[kBufferSize - 1];
+  const bool readAll = r.DataNum == kBufferSize &&
+                       r.Units[3].Values[kBufferSize - 1] == d.Units[3].Values[kBufferSize - 1];
 
   std::printf("rows: %d (4 units), medians of %d runs, folder %s\n", kBufferSize, runs,
               qPrintable(tmp.path()));
   std::printf("%-12s %10s %12s %8s  %s\n", "", "ms", "baseline ms", "ratio", "target <= 2");
   const auto line = [](const char* name, double t, double b, bool ok) {
-    std::printf("%-12s %10.2f %12.2f %8.2f  %s%s\n", name, t, b, t / b, t / b <= 2.0 ? "ok" : "MISSED",
-                ok ? "" : "  (results differ!)");
+    std::printf("%-12s %10.2f %12.2f %8.2f  %s%s\n", name, t, b, t / b,
+                t / b <= 2.0 ? "ok" : "MISSED", ok ? "" : "  (results differ!)");
   };
   line("save .rk0", save, saveBase, sameRk0);
   line("read .rk0", read, readBase, readAll);

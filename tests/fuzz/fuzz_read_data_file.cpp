@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace larimo;
   ModuleData& d = Store();
   d.ClearData();
-  QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data),
-                                             static_cast<qsizetype>(size));
+  QByteArray bytes =
+      QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   QBuffer in(&bytes);
   in.open(QIODevice::ReadOnly);
   const bool current = IsCurrentHeader(in);

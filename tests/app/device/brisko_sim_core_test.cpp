@@ -40,7 +40,7 @@ TEST_F(BriskoSimTest, AveragedSamplesOfTwoUnits) {
   ASSERT_TRUE(SampleUnits(d));
   EXPECT_NEAR(d.Units[0].Values[0], 100.0f, 0.01f);  // 138.5055 ohm is 100 degC
   EXPECT_NEAR(d.Units[2].Values[0], 0.0f, 0.01f);    // 100 ohm is 0 degC
-  d.MeasKind = kTrue;  // resistance
+  d.MeasKind = kTrue;                                // resistance
   d.DataNum = 1;
   ASSERT_TRUE(SampleUnits(d));
   EXPECT_NEAR(d.Units[0].Values[1], 138.5055f, 0.001f);

@@ -83,8 +83,9 @@ TEST_F(DeviceControlTest, SampleUnitsStoresTheMeanWithWiringAndKind) {
   EXPECT_EQ(d.Units[0].Count, 1);
   EXPECT_EQ(d.Units[2].Count, 1);
   EXPECT_EQ(d.Units[1].Count, 0);
-  EXPECT_TRUE(fake.Log().startsWith("sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;"
-                                    "sample 2 w2 t1;"));
+  EXPECT_TRUE(
+      fake.Log().startsWith("sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;"
+                            "sample 2 w2 t1;"));
   d.MeasKind = kTrue;  // resistance: the library's temperature flag is 0
   d.AverageNum = 1;
   SampleUnits(d);
@@ -159,9 +160,9 @@ TEST(CalcTimer1, Bands) {
     Long ticks;
   };
   const Case cases[] = {
-      {1500, true, 2000, 1},     {2500, true, 2000, 1},          {500, false, 0, 0},
-      {65000, true, 65000, 1},   {66000, true, 6600, 10},        {70000, true, 7000, 10},
-      {655000, true, 65500, 10}, {656000, true, 6560, 100},      {6553000, true, 65530, 100},
+      {1500, true, 2000, 1},       {2500, true, 2000, 1},         {500, false, 0, 0},
+      {65000, true, 65000, 1},     {66000, true, 6600, 10},       {70000, true, 7000, 10},
+      {655000, true, 65500, 10},   {656000, true, 6560, 100},     {6553000, true, 65530, 100},
       {6554000, true, 6554, 1000}, {10000000, true, 10000, 1000}, {0, false, 0, 0},
   };
   for (const Case& c : cases) {

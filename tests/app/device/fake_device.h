@@ -20,10 +20,18 @@ class FakeDevice {
   FakeDevice& operator=(const FakeDevice&) = delete;
 
   bool loaded() const { return lib_.isLoaded(); }
-  void SetOpenResult(int16_t id, int16_t rc) { Call<void (*)(int16_t, int16_t)>("Fake_SetOpenResult")(id, rc); }
-  void SetStartResult(int16_t id, int16_t rc) { Call<void (*)(int16_t, int16_t)>("Fake_SetStartResult")(id, rc); }
-  void SetSample(int16_t id, int16_t rc, double v) { Call<void (*)(int16_t, int16_t, double)>("Fake_SetSample")(id, rc, v); }
-  void QueueSample(int16_t id, int16_t rc, double v) { Call<void (*)(int16_t, int16_t, double)>("Fake_QueueSample")(id, rc, v); }
+  void SetOpenResult(int16_t id, int16_t rc) {
+    Call<void (*)(int16_t, int16_t)>("Fake_SetOpenResult")(id, rc);
+  }
+  void SetStartResult(int16_t id, int16_t rc) {
+    Call<void (*)(int16_t, int16_t)>("Fake_SetStartResult")(id, rc);
+  }
+  void SetSample(int16_t id, int16_t rc, double v) {
+    Call<void (*)(int16_t, int16_t, double)>("Fake_SetSample")(id, rc, v);
+  }
+  void QueueSample(int16_t id, int16_t rc, double v) {
+    Call<void (*)(int16_t, int16_t, double)>("Fake_QueueSample")(id, rc, v);
+  }
   bool IsOpen(int16_t id) { return Call<int (*)(int16_t)>("Fake_IsOpen")(id) != 0; }
   QString Log() { return QString::fromUtf8(Call<const char* (*)()>("Fake_Log")()); }
 

@@ -1,7 +1,7 @@
 // larimo-cli, run as a program.
+#include <gtest/gtest.h>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "file_test_util.h"
 #include "files/cp932.h"

@@ -1,8 +1,8 @@
 #include "files/csv_file.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "file_test_util.h"
 #include "files/cp932.h"
@@ -32,7 +32,8 @@ class CsvTest : public ::testing::Test {
 TEST_F(CsvTest, DescriptiveLinesAndDataLines) {
   test::FillRun(d, 2);
   d.StartTime = QStringLiteral("2024/3/4 5:06:07");
-  d.Memo = {QStringLiteral("一"), QString(), QStringLiteral("three"), QString(), QStringLiteral("5")};
+  d.Memo = {QStringLiteral("一"), QString(), QStringLiteral("three"), QString(),
+            QStringLiteral("5")};
   d.TimerType = kTrue;
   d.IntervalTM = 60000;
   d.DataAverage = kTrue;

@@ -2,13 +2,13 @@
 
 #include <sys/resource.h>
 
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <limits>
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "file_test_util.h"
 #include "recording_ui.h"
@@ -47,16 +47,24 @@ TEST_F(MeasurementFileTest, WorkedExampleHeaderByteForByte) {
   const QByteArray bytes = test::ReadAll(Path("a.rk0"));
   ASSERT_EQ(bytes.size(), 60 + 3 * 16);
   const QByteArray header = QByteArray::fromHex(
-      "0800" "5054525630313330"                    // "PTRV0130"
-      "1000" "323032342f312f3220333a30343a3035"    // start time
+      "0800"
+      "5054525630313330"  // "PTRV0130"
+      "1000"
+      "323032342f312f3220333a30343a3035"  // start time
       "0000000000000000"
-      "0000"                                       // five empty memos
-      "ffff" "e8030000" "0000" "0000"              // seconds, 1000 ms, no averaging, Pt100
-      "0000000000000000"                           // wiring
-      "03000000");                                 // rows
+      "0000"  // five empty memos
+      "ffff"
+      "e8030000"
+      "0000"
+      "0000"              // seconds, 1000 ms, no averaging, Pt100
+      "0000000000000000"  // wiring
+      "03000000");        // rows
   EXPECT_EQ(bytes.left(60).toHex(), header.toHex());
   // Row 1: ID0 20.25, ID1 -999, ID2 -1, ID3 -999.
-  EXPECT_EQ(bytes.mid(76, 16).toHex(), QByteArray("0000a241" "00c079c4" "000080bf" "00c079c4"));
+  EXPECT_EQ(bytes.mid(76, 16).toHex(), QByteArray("0000a241"
+                                                  "00c079c4"
+                                                  "000080bf"
+                                                  "00c079c4"));
 }
 
 TEST_F(MeasurementFileTest, RoundTripKeepsSettingsTextsAndReadings) {
@@ -109,7 +117,8 @@ TEST_F(MeasurementFileTest, TextsAreCountedInShiftJisBytes) {
   ASSERT_TRUE(SaveDataFile(d, Path("t.rk0")));
   const QByteArray bytes = test::ReadAll(Path("t.rk0"));
   // identifier (10 bytes), empty start time (2), then memo 1.
-  EXPECT_EQ(bytes.mid(12, 8).toHex(), QByteArray("0600" "91aa92e8926c"));
+  EXPECT_EQ(bytes.mid(12, 8).toHex(), QByteArray("0600"
+                                                 "91aa92e8926c"));
   EXPECT_EQ(bytes.mid(20, 5), QByteArray::fromHex("0300613f62"));
   EXPECT_EQ(bytes.size(), 44 + 6 + 3);
 }
@@ -128,11 +137,11 @@ TEST_F(MeasurementFileTest, OldVersionReadsWithTheNoticeAndKeepsAveraging) {
   QByteArray old;
   PutText(old, "2020/5/6 7:8:9");
   for (int i = 0; i < 5; ++i) PutText(old, i == 2 ? QByteArray("\x82\xa0", 2) : QByteArray());
-  Put<qint16>(old, 0);       // milliseconds
-  Put<qint32>(old, 100);     // interval
-  Put<qint16>(old, 1);       // kind: any non-zero is resistance
+  Put<qint16>(old, 0);    // milliseconds
+  Put<qint32>(old, 100);  // interval
+  Put<qint16>(old, 1);    // kind: any non-zero is resistance
   for (qint16 c : {1, 0, 2, 0}) Put<qint16>(old, c);
-  Put<qint32>(old, 99);      // row count: not used
+  Put<qint32>(old, 99);  // row count: not used
   PutRow(old, 100.5f, -999.0f, 101.0f, -999.0f);
   PutRow(old, 100.75f, 5.0f, -999.0f, -999.0f);
   ASSERT_TRUE(test::WriteAll(Path("old.rk0"), old));
@@ -287,8 +296,8 @@ TEST_F(MeasurementFileTest, ReadingsThatAreNoNumbersAreNoReadings) {
   QByteArray bytes;
   PutText(bytes, "PTRV0130");
   for (int i = 0; i < 6; ++i) PutText(bytes, {});
-  Put<qint16>(bytes, 0);                               // milliseconds
-  Put<qint32>(bytes, 1000);                            // interval
+  Put<qint16>(bytes, 0);                              // milliseconds
+  Put<qint32>(bytes, 1000);                           // interval
   for (int i = 0; i < 6; ++i) Put<qint16>(bytes, 0);  // averaging, kind, wiring
   Put<qint32>(bytes, 3);
   const float nan = std::numeric_limits<float>::quiet_NaN();

@@ -1,7 +1,7 @@
 #include "settings/persisted_settings.h"
 
-#include <QSettings>
 #include <gtest/gtest.h>
+#include <QSettings>
 
 namespace larimo {
 namespace {
@@ -113,7 +113,7 @@ TEST_F(PersistedSettingsTest, TextsThatCannotBeConvertedYieldTheDefaults) {
   Put("ConnectID0", "two");
   Put("ConnectID1", "40000");  // beyond a 16-bit integer
   Put("TimerType", "maybe");
-  Put("IntervalTM", "1e12");    // beyond a 32-bit integer
+  Put("IntervalTM", "1e12");  // beyond a 32-bit integer
   Put("MeasKind", "nan");
   Put("DataAverage", "x1");
   LoadSettings(d);

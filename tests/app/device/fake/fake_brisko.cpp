@@ -33,12 +33,12 @@ std::string log;
 
 bool ValidId(int16_t id) { return id >= 0 && id < 4; }
 
-#define LOG(...)                                \
-  do {                                          \
-    char entry[96];                             \
+#define LOG(...)                                     \
+  do {                                               \
+    char entry[96];                                  \
     std::snprintf(entry, sizeof entry, __VA_ARGS__); \
-    log += entry;                               \
-    log += ';';                                 \
+    log += entry;                                    \
+    log += ';';                                      \
   } while (0)
 
 }  // namespace
@@ -81,8 +81,8 @@ FAKE_EXPORT int16_t Quenzel_Start_Sample(int16_t id, int16_t rate) {
 }
 #endif
 
-FAKE_EXPORT int16_t Quenzel_Get_Datas(int16_t id, double* values, uint8_t* statuses,
-                                      uint8_t* count, uint8_t wiring, uint8_t temperature) {
+FAKE_EXPORT int16_t Quenzel_Get_Datas(int16_t id, double* values, uint8_t* statuses, uint8_t* count,
+                                      uint8_t wiring, uint8_t temperature) {
   LOG("getdatas %d w%d t%d", id, wiring, temperature);
   if (!ValidId(id)) return 8;
   Unit& u = units[id];
