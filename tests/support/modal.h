@@ -45,7 +45,9 @@ template <typename Dialog>
   auto state = std::make_shared<ModalHandle::State>();
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  auto* timer = new QTimer;
+  // Owned by the application, so a timer whose dialog never came is still
+  // freed when the test program ends.
+  auto* timer = new QTimer(QCoreApplication::instance());
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, [timer, state, clock, action, waitMs] {
     auto* dlg = state->dropped ? nullptr : qobject_cast<Dialog*>(QApplication::activeModalWidget());
