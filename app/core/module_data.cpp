@@ -122,6 +122,13 @@ Integer ModuleData::FitAxisY() {
   return r;
 }
 
+Integer ModuleData::FitAxisYToSample(bool first) {
+  if (!first) return FitAxisY();
+  AxisYMax = UpperHundred(DataMax);
+  AxisYMin = LowerHundred(DataMin);
+  return 3;
+}
+
 QString FormatValue(Single value) {
   // A Single is formatted from its shortest decimal form (at most 9
   // significant digits, usually 7), not from its exact binary value: 123456.7f

@@ -80,6 +80,9 @@ class ModuleData {
   // Widens AxisYMax/AxisYMin to whole hundreds enclosing DataMax/DataMin.
   // Returns 1 (upper moved), 2 (lower), 3 (both) or 0.
   Integer FitAxisY();
+  // The Y fit of one cycle: at the first sample both ends go to the whole
+  // hundreds around the data (returns 3), later only FitAxisY widens them.
+  Integer FitAxisYToSample(bool first);
 
   // Lower and upper end of the measuring range of the current kind.
   Single RangeLow() const;

@@ -38,13 +38,7 @@ void ReplaySampleBySample(FormMain& w) {
     d.DataNum = i;
     d.UpdateMinMax(i);
     d.CalcDataRange();
-    if (i == 1) {
-      d.AxisYMax = UpperHundred(d.DataMax);
-      d.AxisYMin = LowerHundred(d.DataMin);
-      w.SetAxesY(d.AxisYMin, d.AxisYMax);
-    } else if (d.FitAxisY() >= 1) {
-      w.SetAxesY(d.AxisYMin, d.AxisYMax);
-    }
+    if (d.FitAxisYToSample(i == 1) >= 1) w.SetAxesY(d.AxisYMin, d.AxisYMax);
     w.UpdateViewX();
     w.GrDrawData(i);
   }

@@ -59,12 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     d.DataNum = i;
     d.UpdateMinMax(i);
     d.CalcDataRange();
-    if (i == 1) {
-      d.AxisYMax = UpperHundred(d.DataMax);
-      d.AxisYMin = LowerHundred(d.DataMin);
-    } else {
-      d.FitAxisY();
-    }
+    d.FitAxisYToSample(i == 1);
     Check(std::isfinite(d.AxisYMax) && std::isfinite(d.AxisYMin));
   }
   if (n >= 1) {

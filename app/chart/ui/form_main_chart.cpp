@@ -142,8 +142,7 @@ void FormMain::UpdateViewX() {
 
 void FormMain::CalcAxisY() {
   data.CalcDataRange();
-  data.AxisYMax = UpperHundred(data.DataMax);
-  data.AxisYMin = LowerHundred(data.DataMin);
+  data.FitAxisYToSample(true);
 }
 
 void FormMain::EnableScaleYInput(bool enable) {

@@ -353,14 +353,8 @@ class CycleGuard {
 
 void FormMain::FitCycleAxisY(bool first) {
   if (view.ScaleYMode != kScaleAuto) return;
-  if (first) {
-    data.AxisYMax = UpperHundred(data.DataMax);
-    data.AxisYMin = LowerHundred(data.DataMin);
-    yFitted_ = true;
-    SetAxesY(data.AxisYMin, data.AxisYMax);
-  } else if (data.FitAxisY() >= 1) {
-    SetAxesY(data.AxisYMin, data.AxisYMax);
-  }
+  if (first) yFitted_ = true;
+  if (data.FitAxisYToSample(first) >= 1) SetAxesY(data.AxisYMin, data.AxisYMax);
 }
 
 void FormMain::SampleTick() {

@@ -11,13 +11,7 @@ namespace {
 // the whole hundreds around the value range, later ones only widen.
 void FitY(ModuleData& d, const ChartView& view, Long i, ReplayChanges& changes) {
   if (view.ScaleYMode != kScaleAuto) return;
-  if (i == 1) {
-    d.AxisYMax = UpperHundred(d.DataMax);
-    d.AxisYMin = LowerHundred(d.DataMin);
-    changes.axisY = true;
-  } else if (d.FitAxisY() >= 1) {
-    changes.axisY = true;
-  }
+  if (d.FitAxisYToSample(i == 1) >= 1) changes.axisY = true;
 }
 
 }  // namespace

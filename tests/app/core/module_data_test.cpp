@@ -127,6 +127,21 @@ TEST_F(StoreTest, FitAxisYSettlesOnTheLargestReadings) {
   EXPECT_TRUE(std::isfinite(d.AxisYMin));
 }
 
+TEST_F(StoreTest, FirstSampleFitSetsBothEndsLaterOnlyWidens) {
+  d.AxisYMax = 1000;
+  d.AxisYMin = -1000;
+  d.DataMax = 23.4f;
+  d.DataMin = 23.4f;
+  EXPECT_EQ(d.FitAxisYToSample(true), 3);  // narrows to the hundreds around
+  EXPECT_EQ(d.AxisYMax, 100.0f);
+  EXPECT_EQ(d.AxisYMin, 0.0f);
+  d.DataMax = 50;
+  EXPECT_EQ(d.FitAxisYToSample(false), 0);
+  d.DataMax = 150;
+  EXPECT_EQ(d.FitAxisYToSample(false), 1);
+  EXPECT_EQ(d.AxisYMax, 200.0f);
+}
+
 TEST(FormatValue, RightAlignsInTenCharacters) {
   EXPECT_EQ(FormatValue(25.5f), "    25.500");
   EXPECT_EQ(FormatValue(-123.4567f), "  -123.457");

@@ -320,12 +320,7 @@ TEST_F(MeasurementFileTest, ReadingsThatAreNoNumbersAreNoReadings) {
   for (Long i = 1; i <= d.DataNum; ++i) {
     d.UpdateMinMax(i);
     d.CalcDataRange();
-    if (i == 1) {
-      d.AxisYMax = UpperHundred(d.DataMax);
-      d.AxisYMin = LowerHundred(d.DataMin);
-    } else {
-      d.FitAxisY();
-    }
+    d.FitAxisYToSample(i == 1);
   }
   EXPECT_TRUE(std::isfinite(d.AxisYMax));
   EXPECT_TRUE(std::isfinite(d.AxisYMin));
