@@ -11,16 +11,20 @@ constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
 
 void SeriesStore::SetSeriesCount(int n) { series_.resize(static_cast<std::size_t>(std::max(n, 0))); }
 
+bool SeriesStore::HasX(std::size_t i) const { return i < x_.size() && !std::isnan(x_[i]); }
+
 void SeriesStore::SetPointCount(int series, long n) {
   if (!ValidSeries(series) || n < 0) return;
   Series& s = series_[static_cast<std::size_t>(series - 1)];
   const std::size_t size = static_cast<std::size_t>(n);
   if (size < s.y.size()) {
-    MarkChanged(s, size);
+    for (std::size_t i = size; i < s.y.size(); ++i) {
+      if (!std::isnan(s.y[i]) && HasX(i)) --s.drawable;
+    }
     s.y.resize(size);
     TrimX();
   } else if (size > s.y.size()) {
-    s.y.resize(size, kUnset);  // new points without Y draw nothing: no change to mark
+    s.y.resize(size, kUnset);  // new points have no Y and draw nothing
   }
   EnsureX(size);
 }
@@ -35,11 +39,15 @@ void SeriesStore::SetX(long point, double x) {
   const std::size_t i = static_cast<std::size_t>(point - 1);
   EnsureX(i + 1);
   if (x_[i] == x || (std::isnan(x) && std::isnan(x_[i]))) return;
+  const bool had = !std::isnan(x_[i]);
   x_[i] = x;
-  for (Series& s : series_) {
-    if (i < s.y.size() && !std::isnan(s.y[i])) MarkChanged(s, i);
+  const bool has = !std::isnan(x);
+  if (had != has) {
+    for (Series& s : series_) {
+      if (i < s.y.size() && !std::isnan(s.y[i])) s.drawable += has ? 1 : -1;
+    }
   }
-  if (!std::isnan(x) && (lastSet_ == npos || i > lastSet_)) {
+  if (has && (lastSet_ == npos || i > lastSet_)) {
     // Appending: only the neighbour below decides the order.
     if (lastSet_ != npos && !(x_[lastSet_] < x)) xRising_ = false;
     if (i > (lastSet_ == npos ? 0 : lastSet_ + 1)) xHoles_ = true;
@@ -55,13 +63,16 @@ double SeriesStore::X(long point) const {
 }
 
 void SeriesStore::SetY(int series, long point, double y) {
+  if (!std::isfinite(y)) {
+    UnsetY(series, point);
+    return;
+  }
   if (!ValidSeries(series) || point < 1) return;
   Series& s = series_[static_cast<std::size_t>(series - 1)];
   const std::size_t i = static_cast<std::size_t>(point - 1);
   if (i >= s.y.size()) return;  // beyond the point count: the chart ignores it
-  if (s.y[i] == y) return;
-  s.y[i] = std::isnan(y) ? kUnset : y;
-  MarkChanged(s, i);
+  if (std::isnan(s.y[i]) && HasX(i)) ++s.drawable;
+  s.y[i] = y;
 }
 
 void SeriesStore::UnsetY(int series, long point) {
@@ -69,8 +80,8 @@ void SeriesStore::UnsetY(int series, long point) {
   Series& s = series_[static_cast<std::size_t>(series - 1)];
   const std::size_t i = static_cast<std::size_t>(point - 1);
   if (i >= s.y.size() || std::isnan(s.y[i])) return;
+  if (HasX(i)) --s.drawable;
   s.y[i] = kUnset;
-  MarkChanged(s, i);
 }
 
 bool SeriesStore::HasY(int series, long point) const { return !std::isnan(Y(series, point)); }
@@ -82,29 +93,30 @@ double SeriesStore::Y(int series, long point) const {
   return i < s.y.size() ? s.y[i] : kUnset;
 }
 
+const double* SeriesStore::YData(int series) const {
+  return ValidSeries(series) ? series_[static_cast<std::size_t>(series - 1)].y.data() : nullptr;
+}
+
 void SeriesStore::Clear() {
   for (Series& s : series_) {
-    if (!s.y.empty()) MarkChanged(s, 0);
     s.y.clear();
+    s.drawable = 0;
   }
   x_.clear();
   Recheck();
 }
 
-std::size_t SeriesStore::ChangedFrom(int series) const {
-  return ValidSeries(series) ? series_[static_cast<std::size_t>(series - 1)].changedFrom : npos;
+long SeriesStore::DrawableCount(int series) const {
+  return ValidSeries(series) ? series_[static_cast<std::size_t>(series - 1)].drawable : 0;
 }
 
-std::vector<SeriesStore::Point> SeriesStore::TakeChanges(int series, std::size_t from) {
+std::vector<SeriesStore::Point> SeriesStore::DrawablePoints(int series) const {
   std::vector<Point> out;
   if (!ValidSeries(series)) return out;
-  Series& s = series_[static_cast<std::size_t>(series - 1)];
-  s.changedFrom = npos;
-  if (from >= s.y.size()) return out;
-  out.reserve(s.y.size() - from);
-  for (std::size_t i = from; i < s.y.size(); ++i) {
-    // A point is drawn when both its X and its Y were set.
-    if (!std::isnan(s.y[i]) && i < x_.size() && !std::isnan(x_[i])) out.push_back({x_[i], s.y[i]});
+  const Series& s = series_[static_cast<std::size_t>(series - 1)];
+  out.reserve(static_cast<std::size_t>(s.drawable));
+  for (std::size_t i = 0; i < s.y.size(); ++i) {
+    if (!std::isnan(s.y[i]) && HasX(i)) out.push_back({x_[i], s.y[i]});
   }
   return out;
 }
@@ -113,16 +125,12 @@ long SeriesStore::PointsWithin(double lo, double hi) const {
   if (hi < lo) std::swap(lo, hi);
   if (lastSet_ == npos) return 0;
   auto end = x_.begin() + static_cast<std::ptrdiff_t>(lastSet_ + 1);
-  if (xRising_ && !xHoles_) {
+  if (XOrdered()) {
     auto first = std::lower_bound(x_.begin(), end, lo);
     auto last = std::upper_bound(first, end, hi);
     return static_cast<long>(last - first);
   }
   return static_cast<long>(std::count_if(x_.begin(), end, [&](double v) { return v >= lo && v <= hi; }));
-}
-
-void SeriesStore::MarkChanged(Series& s, std::size_t index) {
-  s.changedFrom = std::min(s.changedFrom, index);
 }
 
 void SeriesStore::EnsureX(std::size_t size) {
@@ -142,18 +150,36 @@ void SeriesStore::ReplaceAll(long n, double xPerPoint, const std::vector<const f
   const std::size_t size = static_cast<std::size_t>(std::max(n, 0L));
   x_.resize(size);
   for (std::size_t i = 0; i < size; ++i) x_[i] = xPerPoint * static_cast<double>(i + 1);
+  const bool xAllSet = !std::isnan(xPerPoint);
+  if (std::isfinite(xPerPoint) && xPerPoint > 0) {
+    // Every X set and rising: the order facts follow without a scan.
+    xRising_ = true;
+    xHoles_ = false;
+    lastSet_ = size > 0 ? size - 1 : npos;
+  } else {
+    Recheck();
+  }
   for (std::size_t si = 0; si < series_.size(); ++si) {
     Series& s = series_[si];
-    s.y.assign(size, kUnset);
+    s.y.resize(size);
     const float* v = si < ys.size() ? ys[si] : nullptr;
-    if (v) {
-      for (std::size_t i = 0; i < size; ++i) {
-        if (v[i] != missing && !std::isnan(v[i])) s.y[i] = static_cast<double>(v[i]);
-      }
+    if (!v) {
+      std::fill(s.y.begin(), s.y.end(), kUnset);
+      s.drawable = 0;
+      continue;
     }
-    s.changedFrom = 0;
+    long drawable = 0;
+    double* y = s.y.data();
+    for (std::size_t i = 0; i < size; ++i) {
+      const float f = v[i];
+      const bool drawn = f != missing && std::isfinite(f);
+      y[i] = drawn ? static_cast<double>(f) : kUnset;
+      drawable += drawn ? 1 : 0;
+    }
+    // An X that is not a number leaves every point undrawable.
+    if (!xAllSet) drawable = 0;
+    s.drawable = drawable;
   }
-  Recheck();
 }
 
 void SeriesStore::Recheck() {

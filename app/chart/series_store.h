@@ -1,11 +1,9 @@
 #pragma once
 // The points of the chart's series as the program hands them over: a point
 // count per series, X values shared by all series, and a Y per point that is
-// either set or not (a point whose Y was never set is not drawn).
-//
-// The store remembers, per series, the lowest point changed since the chart
-// last took its changes, so the chart copies only what is new instead of
-// the whole run on every cycle.
+// either set or not. A point is drawable when both its X and its Y are set;
+// the chart draws straight from this store, so it holds the only copy of
+// the points.
 
 #include <cstddef>
 #include <limits>
@@ -18,6 +16,7 @@ class SeriesStore {
   struct Point {
     double x;
     double y;
+    bool operator==(const Point&) const = default;
   };
 
   // Number of series; existing series keep their points.
@@ -31,6 +30,7 @@ class SeriesStore {
   long PointCount(int series) const;
   void SetX(long point, double x);
   double X(long point) const;
+  // A Y that is not a finite number leaves the point without a Y.
   void SetY(int series, long point, double y);
   void UnsetY(int series, long point);
   bool HasY(int series, long point) const;
@@ -43,26 +43,34 @@ class SeriesStore {
   // point one by one, in one pass.
   void ReplaceAll(long n, double xPerPoint, const std::vector<const float*>& ys, float missing);
 
-  // Lowest 0-based point index of the series changed since TakeChanges, or
-  // npos when nothing changed.
-  static constexpr std::size_t npos = std::numeric_limits<std::size_t>::max();
-  std::size_t ChangedFrom(int series) const;
-  // The drawable points (Y set) of the series from 0-based index `from` on,
-  // in point order, and marks the series as taken.
-  std::vector<Point> TakeChanges(int series, std::size_t from);
-  // True while the X values rise strictly; a chart that keeps its copy
-  // sorted by X can then append and cut by X.
-  bool XStrictlyRising() const { return xRising_; }
+  // Number of drawable points of the series, kept up to date by every edit.
+  long DrawableCount(int series) const;
+  // The drawable points of the series in point order.
+  std::vector<Point> DrawablePoints(int series) const;
+  // True while the set X values rise strictly with no unset X among them:
+  // X then orders the points and a range of X can be found by bisection.
+  bool XOrdered() const { return xRising_ && !xHoles_; }
+  // Number of points up to the last one with an X set (with XOrdered(),
+  // exactly the leading points that have one).
+  std::size_t XSetCount() const { return lastSet_ == npos ? 0 : lastSet_ + 1; }
   // Number of points whose X lies within [lo, hi].
   long PointsWithin(double lo, double hi) const;
 
+  // Raw views for drawing: the shared X values (NaN where unset), of which
+  // the first XSize() are stored, and a series' Y values (NaN where unset),
+  // PointCount(series) of them.
+  const double* XData() const { return x_.data(); }
+  std::size_t XSize() const { return x_.size(); }
+  const double* YData(int series) const;
+
  private:
+  static constexpr std::size_t npos = std::numeric_limits<std::size_t>::max();
   struct Series {
     std::vector<double> y;  // NaN: no Y
-    std::size_t changedFrom = npos;
+    long drawable = 0;
   };
   bool ValidSeries(int s) const { return s >= 1 && s <= SeriesCount(); }
-  void MarkChanged(Series& s, std::size_t index);
+  bool HasX(std::size_t i) const;
   void EnsureX(std::size_t size);
   // Drops X values beyond every series' point count.
   void TrimX();

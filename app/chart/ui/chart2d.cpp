@@ -7,6 +7,7 @@
 #include <QSvgGenerator>
 #include <QVBoxLayout>
 #include "chart/ui/qcp.h"
+#include "chart/ui/store_curve.h"
 
 #include "chart/marker_policy.h"
 
@@ -77,27 +78,37 @@ void Chart2D::SetDataUpdatesSuspended(bool suspended) {
 
 void Chart2D::SetSeriesCount(int n) {
   if (n < 0) n = 0;
-  if (n == store_.SeriesCount() && n == plot_->graphCount()) return;
+  if (n == store_.SeriesCount() && static_cast<std::size_t>(n) == curves_.size()) return;
   store_.SetSeriesCount(n);
-  while (plot_->graphCount() > n) plot_->removeGraph(plot_->graphCount() - 1);
-  while (plot_->graphCount() < n) plot_->addGraph();
+  while (curves_.size() > static_cast<std::size_t>(n)) {
+    plot_->removePlottable(curves_.back());
+    curves_.pop_back();
+  }
+  while (curves_.size() < static_cast<std::size_t>(n)) {
+    const int series = static_cast<int>(curves_.size()) + 1;
+    curves_.push_back(new StoreCurve(plot_->xAxis, plot_->yAxis, store_, series));
+  }
+  drawn_.resize(static_cast<std::size_t>(n), 0);
   SetLineAndSymbolStyle();
   ApplyLabels();
   Changed();
 }
 
 void Chart2D::SetLineAndSymbolStyle() {
-  for (int i = 0; i < plot_->graphCount(); ++i) {
-    QCPGraph* g = plot_->graph(i);
-    QPen pen(ColorOf(i + 1));
-    pen.setWidth(1);  // width 1 takes the painter's fast cosmetic path
-    g->setPen(pen);
-    g->setLineStyle(QCPGraph::lsLine);
-    g->setAdaptiveSampling(true);
-    g->setScatterStyle(markers_ ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize)
+  for (std::size_t i = 0; i < curves_.size(); ++i) {
+    StoreCurve* c = curves_[i];
+    QPen pen(ColorOf(static_cast<int>(i) + 1));
+    pen.setWidth(1);
+    c->setPen(pen);
+    c->SetScatterStyle(markers_ ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize)
                                 : QCPScatterStyle());
   }
   Changed();
+}
+
+const StoreCurve* Chart2D::Curve(int series) const {
+  if (series < 1 || static_cast<std::size_t>(series) > curves_.size()) return nullptr;
+  return curves_[static_cast<std::size_t>(series - 1)];
 }
 
 void Chart2D::SetPointCount(int series, long n) {
@@ -169,10 +180,10 @@ void Chart2D::AddSeriesLabel(const QString& label) {
 QColor Chart2D::SeriesColor(int series) const { return ColorOf(series); }
 
 void Chart2D::ApplyLabels() {
-  for (int i = 0; i < plot_->graphCount(); ++i) {
-    QCPGraph* g = plot_->graph(i);
-    const bool labelled = i < labels_.size();
-    g->setName(labelled ? labels_.at(i) : QString());
+  for (std::size_t i = 0; i < curves_.size(); ++i) {
+    StoreCurve* g = curves_[i];
+    const bool labelled = static_cast<qsizetype>(i) < labels_.size();
+    g->setName(labelled ? labels_.at(static_cast<qsizetype>(i)) : QString());
     if (labelled) {
       g->addToLegend();
     } else {
@@ -182,54 +193,27 @@ void Chart2D::ApplyLabels() {
 }
 
 void Chart2D::Reset() {
-  TakeOver();
-  DecideMarkers();
+  Publish();
   plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void Chart2D::RedrawNow() {
-  TakeOver();
-  DecideMarkers();
+  Publish();
   plot_->replot(QCustomPlot::rpImmediateRefresh);
 }
 
 void Chart2D::Changed() {
   if (batched_ || dataSuspended_) return;
-  TakeOver();
-  DecideMarkers();
+  Publish();
   // One drawing per event-loop pass, however many changes a cycle makes.
   plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void Chart2D::TakeOver() {
-  for (int s = 1; s <= store_.SeriesCount() && s <= plot_->graphCount(); ++s) TakeOverSeries(s);
-}
-
-void Chart2D::TakeOverSeries(int series) {
-  const std::size_t from = store_.ChangedFrom(series);
-  if (from == SeriesStore::npos) return;
-  QSharedPointer<QCPGraphDataContainer> data = plot_->graph(series - 1)->data();
-  const bool ordered = store_.XStrictlyRising();
-  std::size_t start = from;
-  if (!ordered) {
-    start = 0;
-    data->clear();
-  } else {
-    // Keep what lies before the first changed point: cut after the last
-    // set X below it.
-    long below = static_cast<long>(from);  // 1-based number of the point below
-    while (below >= 1 && std::isnan(store_.X(below))) --below;
-    if (below < 1) {
-      data->clear();
-    } else {
-      data->removeAfter(store_.X(below));
-    }
+void Chart2D::Publish() {
+  for (std::size_t i = 0; i < drawn_.size(); ++i) {
+    drawn_[i] = store_.DrawableCount(static_cast<int>(i) + 1);
   }
-  const std::vector<SeriesStore::Point> points = store_.TakeChanges(series, start);
-  QVector<QCPGraphData> add;
-  add.reserve(static_cast<qsizetype>(points.size()));
-  for (const SeriesStore::Point& p : points) add.append(QCPGraphData(p.x, p.y));
-  data->add(add, ordered);
+  DecideMarkers();
 }
 
 void Chart2D::DecideMarkers() {
@@ -242,19 +226,18 @@ void Chart2D::DecideMarkers() {
   const bool show = MarkersVisible(visible, pixels);
   if (show == markers_) return;
   markers_ = show;
-  for (int i = 0; i < plot_->graphCount(); ++i) {
-    plot_->graph(i)->setScatterStyle(
-        show ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize) : QCPScatterStyle());
+  for (StoreCurve* c : curves_) {
+    c->SetScatterStyle(show ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize)
+                            : QCPScatterStyle());
   }
 }
 
 int Chart2D::DrawnPointCount(int series) const {
-  if (series < 1 || series > plot_->graphCount()) return 0;
-  return plot_->graph(series - 1)->data()->size();
+  if (series < 1 || static_cast<std::size_t>(series) > drawn_.size()) return 0;
+  return static_cast<int>(drawn_[static_cast<std::size_t>(series - 1)]);
 }
 
 bool Chart2D::ExportSvg(const QString& fileName, QSize size) {
-  TakeOver();
   if (size.isEmpty()) size = plot_->size();
   if (size.isEmpty()) size = QSize(800, 560);
   QSvgGenerator generator;

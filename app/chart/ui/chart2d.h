@@ -9,11 +9,13 @@
 // drawing or data updates are suspended, changes are collected, and
 // resuming draws once.
 //
-// The chart keeps its own copy of the points and takes over only what
-// changed since the last drawing, so a growing run costs in proportion to
-// the new samples, not to all stored ones. Dense curves are thinned per
-// pixel column when drawn; symbols are drawn only while the points in view
-// lie far enough apart to be told from each other.
+// The chart holds the points once, in its point store, and draws each curve
+// straight from it: handing over points costs only the store's writes, and
+// a drawing costs one pass over the points in view, thinned per pixel
+// column where dense. Symbols are drawn only while the points in view lie
+// far enough apart to be told from each other.
+
+#include <vector>
 
 #include <QColor>
 #include <QString>
@@ -27,6 +29,8 @@ class QCPTextElement;
 class QCPAxis;
 
 namespace larimo {
+
+class StoreCurve;
 
 class Chart2D : public QWidget {
   Q_OBJECT
@@ -82,20 +86,22 @@ class Chart2D : public QWidget {
   // file could not be written.
   bool ExportSvg(const QString& fileName, QSize size = {});
 
-  // What the last drawing showed, for callers that check the look: the
-  // number of points the chart holds for a series, and whether symbols are on.
+  // What the chart showed when drawing last resumed, for callers that check
+  // the look: the number of drawable points of a series (changes made while
+  // suspended are not counted yet), and whether symbols are on.
   int DrawnPointCount(int series) const;
   bool MarkersShown() const { return markers_; }
-  // Takes over pending changes and draws at once (the timer-driven redraw
-  // otherwise happens when the event loop next runs).
+  // Draws at once (the queued redraw otherwise happens when the event loop
+  // next runs).
   void RedrawNow();
   QCustomPlot* Plot() const { return plot_; }
+  // The curve of a series (from 1), or null.
+  const StoreCurve* Curve(int series) const;
 
  private:
   QCPAxis* AxisOf(Axis axis) const;
-  // Copies the store's changes into the plot's graphs.
-  void TakeOver();
-  void TakeOverSeries(int series);
+  // Records what the next drawing shows and decides the symbols.
+  void Publish();
   void DecideMarkers();
   void ApplyLabels();
   // Draws when nothing is suspended.
@@ -104,6 +110,8 @@ class Chart2D : public QWidget {
   QCustomPlot* plot_ = nullptr;
   QCPTextElement* header_ = nullptr;
   SeriesStore store_;
+  std::vector<StoreCurve*> curves_;  // owned by the plot
+  std::vector<long> drawn_;
   QStringList labels_;
   bool batched_ = false;
   bool dataSuspended_ = false;

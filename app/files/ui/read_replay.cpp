@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 namespace larimo {
 
@@ -12,6 +13,31 @@ namespace {
 void FitY(ModuleData& d, const ChartView& view, Long i, ReplayChanges& changes) {
   if (view.ScaleYMode != kScaleAuto) return;
   if (d.FitAxisYToSample(i == 1) >= 1) changes.axisY = true;
+}
+
+struct BlockRange {
+  Single max = 0;
+  Single min = 0;
+  bool any = false;  // some reading of the block is not -999
+};
+
+// The extremes of the readings v[begin..end) that are not -999. Written
+// without branches on the data so that the compiler can vectorise it.
+BlockRange RangeOf(const Single* v, size_t begin, size_t end) {
+  Single max = -std::numeric_limits<Single>::infinity();
+  Single min = std::numeric_limits<Single>::infinity();
+  for (size_t k = begin; k < end; ++k) {
+    const Single x = v[k];
+    const bool reading = x != kNoReading;
+    max = reading && x > max ? x : max;
+    min = reading && x < min ? x : min;
+  }
+  BlockRange r;
+  // A block of nothing but -999 (or NaN) leaves both ends where they began.
+  r.any = max >= min;
+  r.max = max;
+  r.min = min;
+  return r;
 }
 
 }  // namespace
@@ -30,10 +56,12 @@ ReplayChanges ReplaySamples(ModuleData& d, ChartView& view, Long n) {
 
   // From sample 2 on, UpdateMinMax and CalcDataRange only widen: a unit's
   // extremes by each reading that is not -999, the overall range by the
-  // units' extremes. The overall range after sample i is therefore the range
-  // after sample i-1 widened by sample i's own readings, which this loop
-  // folds in directly; the units' extremes are folded alongside and the
-  // Y fit sees exactly the range it would see sample by sample.
+  // units' extremes. As the overall range always encloses every unit's
+  // extremes, it widens exactly where a reading lies outside it, and only
+  // there can the Y fit move. So the samples are taken in blocks: the
+  // extremes of a block are found in one tight pass per unit, and only a
+  // block that reaches outside the range so far is walked sample by sample
+  // to fit Y where it widens. The units' own extremes need no order.
   std::array<const Single*, kUnitCount> values{};
   std::array<UnitData*, kUnitCount> inUse{};
   int units = 0;
@@ -43,30 +71,52 @@ ReplayChanges ReplaySamples(ModuleData& d, ChartView& view, Long n) {
     values[static_cast<size_t>(units)] = u.Values.data();
     ++units;
   }
-  for (Long i = 2; i <= n; ++i) {
-    const size_t k = static_cast<size_t>(i - 1);
-    bool widened = false;
+  constexpr Long kBlock = 512;
+  Single dataMax = d.DataMax;
+  Single dataMin = d.DataMin;
+  for (Long from = 2; from <= n; from += kBlock) {
+    const Long to = std::min<Long>(from + kBlock - 1, n);
+    const size_t begin = static_cast<size_t>(from - 1);
+    const size_t end = static_cast<size_t>(to);
+    bool outside = false;
     for (int j = 0; j < units; ++j) {
-      const Single v = values[static_cast<size_t>(j)][k];
-      if (v == kNoReading) continue;
+      const BlockRange r = RangeOf(values[static_cast<size_t>(j)], begin, end);
+      if (!r.any) continue;
       UnitData& u = *inUse[static_cast<size_t>(j)];
-      if (v > u.MaxValue) u.MaxValue = v;
-      if (v < u.MinValue) u.MinValue = v;
-      if (d.DataMax < u.MaxValue) {
-        d.DataMax = u.MaxValue;
-        widened = true;
+      if (r.max > u.MaxValue) u.MaxValue = r.max;
+      if (r.min < u.MinValue) u.MinValue = r.min;
+      if (r.max > dataMax || r.min < dataMin) outside = true;
+    }
+    if (!outside) continue;
+    for (size_t k = begin; k < end; ++k) {
+      bool widened = false;
+      for (int j = 0; j < units; ++j) {
+        const Single v = values[static_cast<size_t>(j)][k];
+        if (v == kNoReading) continue;
+        if (v > dataMax) {
+          dataMax = v;
+          widened = true;
+        }
+        if (v < dataMin) {
+          dataMin = v;
+          widened = true;
+        }
       }
-      if (d.DataMin > u.MinValue) {
-        d.DataMin = u.MinValue;
-        widened = true;
+      if (widened) {
+        d.DataNum = static_cast<Long>(k) + 1;
+        d.DataMax = dataMax;
+        d.DataMin = dataMin;
+        FitY(d, view, d.DataNum, changes);
       }
     }
-    // FitAxisY can only move when the range did.
-    if (widened) {
-      d.DataNum = i;
-      FitY(d, view, i, changes);
-    }
-    if (view.UpdateViewX(i)) changes.axisX = true;
+  }
+  d.DataMax = dataMax;
+  d.DataMin = dataMin;
+
+  // The X window moves only at the samples that pass its end; in between
+  // UpdateViewX would return at once.
+  for (Long i = 2; i <= n; i = std::max<Long>(i + 1, view.AxisXEnd + 1)) {
+    if (i > view.AxisXEnd && view.UpdateViewX(i)) changes.axisX = true;
   }
   d.DataNum = n;
   return changes;

@@ -2,25 +2,24 @@
 #include "chart/ui/chart2d.h"
 
 #include <cmath>
+#include <limits>
 
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "chart/curve_sampler.h"
 #include "chart/marker_policy.h"
 #include "chart/series_store.h"
 #include "chart/ui/qcp.h"
+#include "chart/ui/store_curve.h"
 
 namespace larimo {
 namespace {
 
-// The graph's points as (x, y) pairs.
-std::vector<std::pair<double, double>> GraphPoints(const Chart2D& chart, int series) {
-  std::vector<std::pair<double, double>> out;
-  auto data = chart.Plot()->graph(series - 1)->data();
-  for (auto it = data->constBegin(); it != data->constEnd(); ++it)
-    out.emplace_back(it->key, it->value);
-  return out;
+// The points a series' curve would draw with every point in view.
+std::vector<SeriesStore::Point> GraphPoints(const Chart2D& chart, int series) {
+  return chart.Points().DrawablePoints(series);
 }
 
 TEST(SeriesStore, PointsWithoutYAreLeftOut) {
@@ -30,38 +29,92 @@ TEST(SeriesStore, PointsWithoutYAreLeftOut) {
   for (long p = 1; p <= 3; ++p) s.SetX(p, p * 0.5);
   s.SetY(1, 1, 10);
   s.SetY(1, 3, 30);
-  const auto pts = s.TakeChanges(1, 0);
+  s.SetY(1, 2, std::numeric_limits<double>::infinity());  // not a number to draw
+  const auto pts = s.DrawablePoints(1);
   ASSERT_EQ(pts.size(), 2u);
   EXPECT_DOUBLE_EQ(pts[1].x, 1.5);
   EXPECT_DOUBLE_EQ(pts[1].y, 30);
-  EXPECT_EQ(s.ChangedFrom(1), SeriesStore::npos);
+  EXPECT_EQ(s.DrawableCount(1), 2);
   // A Y beyond the point count is ignored; series 2 has no Y at all.
   s.SetY(1, 4, 40);
   EXPECT_FALSE(s.HasY(1, 4));
-  EXPECT_TRUE(s.TakeChanges(2, 0).empty());
+  EXPECT_TRUE(s.DrawablePoints(2).empty());
 }
 
-TEST(SeriesStore, RemembersTheLowestChangeAndCountsVisiblePoints) {
+// The drawable count follows every kind of edit as a recount would.
+TEST(SeriesStore, DrawableCountFollowsEditsAndCountsVisiblePoints) {
   SeriesStore s;
-  s.SetSeriesCount(1);
+  s.SetSeriesCount(2);
+  auto recount = [&](int series) { return static_cast<long>(s.DrawablePoints(series).size()); };
   s.SetPointCount(1, 100);
+  s.SetPointCount(2, 40);
   for (long p = 1; p <= 100; ++p) {
-    s.SetX(p, static_cast<double>(p));
-    s.SetY(1, p, 1.0);
+    s.SetY(1, p, 1.0);  // Y before X: not drawable until the X comes
+    if (p <= 40 && p % 3 != 0) s.SetY(2, p, 2.0);
   }
-  s.TakeChanges(1, 0);
-  s.SetY(1, 60, 2.0);
-  s.SetY(1, 40, 2.0);
-  EXPECT_EQ(s.ChangedFrom(1), 39u);
-  s.TakeChanges(1, 39);
-  s.SetPointCount(1, 50);  // cutting back is a change at the cut
-  EXPECT_EQ(s.ChangedFrom(1), 50u);
+  EXPECT_EQ(s.DrawableCount(1), 0);
+  for (long p = 1; p <= 100; ++p) s.SetX(p, static_cast<double>(p));
+  EXPECT_EQ(s.DrawableCount(1), 100);
+  EXPECT_EQ(s.DrawableCount(2), recount(2));
+  s.SetY(1, 60, 2.0);  // overwriting a Y adds nothing
+  s.UnsetY(1, 40);
+  s.UnsetY(1, 40);
+  EXPECT_EQ(s.DrawableCount(1), 99);
+  s.SetX(10, std::numeric_limits<double>::quiet_NaN());  // an X taken away
+  EXPECT_EQ(s.DrawableCount(1), recount(1));
+  EXPECT_EQ(s.DrawableCount(2), recount(2));
+  EXPECT_FALSE(s.XOrdered());
+  s.SetX(10, 10.0);
+  EXPECT_TRUE(s.XOrdered());
+  s.SetPointCount(1, 50);  // cutting back drops the points beyond
+  EXPECT_EQ(s.DrawableCount(1), 49);
   EXPECT_EQ(s.PointsWithin(10, 20), 11);
-  EXPECT_EQ(s.PointsWithin(45, 1000), 6);  // X beyond the count are gone
-  EXPECT_TRUE(s.XStrictlyRising());
+  EXPECT_EQ(s.PointsWithin(45, 1000), 6);  // X beyond the counts are gone
   s.SetX(20, 5.0);
-  EXPECT_FALSE(s.XStrictlyRising());
+  EXPECT_FALSE(s.XOrdered());
   EXPECT_EQ(s.PointsWithin(5, 5), 2);
+  s.Clear();
+  EXPECT_EQ(s.DrawableCount(1), 0);
+  EXPECT_EQ(s.XSetCount(), 0u);
+}
+
+TEST(SeriesStore, ReplaceAllEqualsSettingPointByPoint) {
+  const float missing = -999.0f;
+  const std::vector<float> a = {1.5f, missing, 3.0f, std::numeric_limits<float>::quiet_NaN(), 5.0f};
+  const std::vector<float> b = {missing, missing, 7.0f, 8.0f, 9.0f};
+  SeriesStore all;
+  SeriesStore one;
+  for (SeriesStore* s : {&all, &one}) {
+    s->SetSeriesCount(3);
+    s->SetPointCount(3, 9);  // an earlier, longer run
+    for (long p = 1; p <= 9; ++p) {
+      s->SetX(p, p * 2.0);
+      s->SetY(3, p, 1.0);
+    }
+  }
+  all.ReplaceAll(5, 0.5, {a.data(), b.data(), nullptr}, missing);
+  for (int series = 1; series <= 3; ++series) {
+    one.SetPointCount(series, 0);
+    one.SetPointCount(series, 5);
+  }
+  for (long p = 1; p <= 5; ++p) {
+    one.SetX(p, 0.5 * p);
+    const float va = a[static_cast<size_t>(p - 1)];
+    const float vb = b[static_cast<size_t>(p - 1)];
+    if (va != missing) one.SetY(1, p, va);
+    if (vb != missing) one.SetY(2, p, vb);
+  }
+  for (int series = 1; series <= 3; ++series) {
+    EXPECT_EQ(all.DrawablePoints(series), one.DrawablePoints(series)) << series;
+    EXPECT_EQ(all.DrawableCount(series), one.DrawableCount(series)) << series;
+    EXPECT_EQ(all.PointCount(series), 5);
+  }
+  EXPECT_EQ(all.DrawableCount(1), 3);
+  EXPECT_TRUE(all.XOrdered());
+  EXPECT_EQ(all.XSetCount(), 5u);
+  EXPECT_EQ(all.PointsWithin(1.0, 2.0), 3);
+  all.ReplaceAll(5, std::numeric_limits<double>::quiet_NaN(), {a.data()}, missing);
+  EXPECT_EQ(all.DrawableCount(1), 0) << "points without an X are not drawable";
 }
 
 TEST(Chart2D, DrawsOnlySetPointsAndCutsBack) {
@@ -79,8 +132,8 @@ TEST(Chart2D, DrawsOnlySetPointsAndCutsBack) {
   EXPECT_EQ(chart.DrawnPointCount(2), 0);
   EXPECT_EQ(chart.PointCount(2), 10);
   const auto pts = GraphPoints(chart, 1);
-  EXPECT_DOUBLE_EQ(pts[6].first, 16.0);  // sample 8 follows sample 6
-  EXPECT_DOUBLE_EQ(pts[6].second, 28.0);
+  EXPECT_DOUBLE_EQ(pts[6].x, 16.0);  // sample 8 follows sample 6
+  EXPECT_DOUBLE_EQ(pts[6].y, 28.0);
 
   chart.SetPointCount(1, 1);
   EXPECT_EQ(chart.DrawnPointCount(1), 1);
@@ -120,7 +173,7 @@ TEST(Chart2D, IncrementalPassesEqualOneFullPass) {
   // Changing an early point replaces it without duplicating the rest.
   inc.SetY(1, 5, 999.0);
   EXPECT_EQ(inc.DrawnPointCount(1), static_cast<int>(n - n / 11));
-  EXPECT_DOUBLE_EQ(GraphPoints(inc, 1)[4].second, 999.0);
+  EXPECT_DOUBLE_EQ(GraphPoints(inc, 1)[4].y, 999.0);
 }
 
 TEST(Chart2D, TitlesHeaderLabelsAndRanges) {
@@ -133,7 +186,7 @@ TEST(Chart2D, TitlesHeaderLabelsAndRanges) {
   EXPECT_EQ(chart.HeaderText(), QStringLiteral("開始時刻 [ 2024/1/2 3:4:5 ]"));
   EXPECT_EQ(chart.AxisTitle(Chart2D::Axis::Y), QStringLiteral("℃"));
   EXPECT_EQ(chart.Plot()->legend->itemCount(), 2);
-  EXPECT_EQ(chart.Plot()->graph(1)->name(), QStringLiteral("ID1 3線式"));
+  EXPECT_EQ(chart.Curve(2)->name(), QStringLiteral("ID1 3線式"));
   chart.ClearSeriesLabels();
   EXPECT_EQ(chart.Plot()->legend->itemCount(), 0);
   chart.SetAxisRange(Chart2D::Axis::Y, 800, -100);  // ends given the wrong way round
@@ -162,7 +215,7 @@ TEST(Chart2D, SymbolsOnlyWhilePointsCanBeToldApart) {
   EXPECT_TRUE(chart.MarkersShown());
   chart.SetAxisRange(Chart2D::Axis::X, 1, 2000);
   EXPECT_FALSE(chart.MarkersShown());
-  EXPECT_EQ(chart.Plot()->graph(0)->scatterStyle().shape(), QCPScatterStyle::ssNone);
+  EXPECT_EQ(chart.Curve(1)->ScatterStyle().shape(), QCPScatterStyle::ssNone);
 }
 
 TEST(Chart2D, ExportsAVectorPicture) {
