@@ -23,6 +23,10 @@ QColor ColorOf(int series) {
   return kSeriesColors[static_cast<std::size_t>((series - 1) % 4)];
 }
 
+QCPScatterStyle MarkerStyle(bool shown) {
+  return shown ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize) : QCPScatterStyle();
+}
+
 }  // namespace
 
 Chart2D::Chart2D(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
@@ -100,8 +104,7 @@ void Chart2D::SetLineAndSymbolStyle() {
     QPen pen(ColorOf(static_cast<int>(i) + 1));
     pen.setWidth(1);
     c->setPen(pen);
-    c->SetScatterStyle(markers_ ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize)
-                                : QCPScatterStyle());
+    c->SetScatterStyle(MarkerStyle(markers_));
   }
   Changed();
 }
@@ -226,10 +229,7 @@ void Chart2D::DecideMarkers() {
   const bool show = MarkersVisible(visible, pixels);
   if (show == markers_) return;
   markers_ = show;
-  for (StoreCurve* c : curves_) {
-    c->SetScatterStyle(show ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize)
-                            : QCPScatterStyle());
-  }
+  for (StoreCurve* c : curves_) c->SetScatterStyle(MarkerStyle(show));
 }
 
 int Chart2D::DrawnPointCount(int series) const {

@@ -36,33 +36,27 @@ StoreCurve::StoreCurve(QCPAxis* keyAxis, QCPAxis* valueAxis, const SeriesStore& 
 double StoreCurve::selectTest(const QPointF&, bool, QVariant*) const { return -1; }
 
 QCPRange StoreCurve::getKeyRange(bool& foundRange, QCP::SignDomain inSignDomain) const {
-  QCPRange range;
-  foundRange = false;
-  for (const SeriesStore::Point& p : store_.DrawablePoints(series_)) {
-    if (!InSign(p.x, inSignDomain)) continue;
-    if (!foundRange) {
-      range = QCPRange(p.x, p.x);
-      foundRange = true;
-    } else {
-      range.expand(p.x);
-    }
-  }
-  return range;
+  return RangeOf([](const SeriesStore::Point& p) { return p.x; }, inSignDomain, QCPRange(),
+                 foundRange);
 }
 
 QCPRange StoreCurve::getValueRange(bool& foundRange, QCP::SignDomain inSignDomain,
                                    const QCPRange& inKeyRange) const {
-  const bool anyKey = inKeyRange == QCPRange();
+  return RangeOf([](const SeriesStore::Point& p) { return p.y; }, inSignDomain, inKeyRange,
+                 foundRange);
+}
+
+template <class Coordinate>
+QCPRange StoreCurve::RangeOf(Coordinate coordinate, QCP::SignDomain domain,
+                             const QCPRange& keys, bool& found) const {
+  const bool anyKey = keys == QCPRange();
   QCPRange range;
-  foundRange = false;
+  found = false;
   for (const SeriesStore::Point& p : store_.DrawablePoints(series_)) {
-    if (!InSign(p.y, inSignDomain) || (!anyKey && !inKeyRange.contains(p.x))) continue;
-    if (!foundRange) {
-      range = QCPRange(p.y, p.y);
-      foundRange = true;
-    } else {
-      range.expand(p.y);
-    }
+    const double v = coordinate(p);
+    if (!InSign(v, domain) || (!anyKey && !keys.contains(p.x))) continue;
+    range = found ? QCPRange(std::min(range.lower, v), std::max(range.upper, v)) : QCPRange(v, v);
+    found = true;
   }
   return range;
 }

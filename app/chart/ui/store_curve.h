@@ -34,6 +34,13 @@ class StoreCurve final : public QCPAbstractPlottable {
   void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
 
  private:
+  // The range of one coordinate over the drawable points whose coordinate
+  // lies in the sign domain and whose X lies within `keys` (any X when
+  // `keys` is the empty default range).
+  template <class Coordinate>
+  QCPRange RangeOf(Coordinate coordinate, QCP::SignDomain domain, const QCPRange& keys,
+                   bool& found) const;
+
   const SeriesStore& store_;
   int series_;
   QCPScatterStyle scatter_;

@@ -119,6 +119,15 @@ TEST(StoreCurve, DensePictureShowsASingleSpike) {
   EXPECT_EQ(chart.DrawnPointCount(1), n);
   EXPECT_FALSE(chart.MarkersShown());
   EXPECT_LE(chart.Curve(1)->LastDrawn().size(), 4u * 800);
+  // The ranges the plot asks of a curve when it fits its axes to the data.
+  bool found = false;
+  const QCPRange keys = chart.Curve(1)->getKeyRange(found);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(keys, QCPRange(1, static_cast<double>(n)));
+  EXPECT_EQ(chart.Curve(1)->getValueRange(found), QCPRange(10, 90));
+  EXPECT_EQ(chart.Curve(1)->getValueRange(found, QCP::sdBoth, QCPRange(1, 40000)), QCPRange(10, 10));
+  chart.Curve(1)->getValueRange(found, QCP::sdNegative);
+  EXPECT_FALSE(found);
 
   const QImage picture = chart.Plot()->toPixmap(800, 500).toImage();
   QCPAxis* x = chart.Plot()->xAxis;
