@@ -23,6 +23,13 @@ class PrintReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
+    // Each test gets a temporary folder of its own, so print tests running in
+    // parallel never see each other's files there.
+    ASSERT_TRUE(tmp.isValid());
+    previousTmp = qgetenv("TMPDIR");
+    hadTmp = qEnvironmentVariableIsSet("TMPDIR");
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    ASSERT_EQ(QDir::tempPath(), QDir::cleanPath(tmp.path()));
     pdf = dir.filePath("report.pdf");
     test::UseTestPdf(printer, pdf);
     data.InitDataBuffers();
@@ -33,6 +40,13 @@ class PrintReportTest : public ::testing::Test {
     data.IntervalTM = 2500;
     data.MeasKind = kTrue;
     data.DataAverage = kTrue;
+  }
+  void TearDown() override {
+    if (hadTmp) {
+      qputenv("TMPDIR", previousTmp);
+    } else {
+      qunsetenv("TMPDIR");
+    }
   }
 
   // A chart export that writes a black picture and notes where and how.
@@ -64,6 +78,9 @@ class PrintReportTest : public ::testing::Test {
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(exportedTo).path())) << "the folder stayed";
   }
 
+  QTemporaryDir tmp;
+  QByteArray previousTmp;
+  bool hadTmp = false;
   test::RecordingUi ui;
   QTemporaryDir dir;
   QString pdf;
@@ -179,7 +196,10 @@ class PrintCommandTest : public PrintReportTest {
       return true;
     });
   }
-  void TearDown() override { SetPrintDialog(previous); }
+  void TearDown() override {
+    SetPrintDialog(previous);
+    PrintReportTest::TearDown();
+  }
 
   PrintDialog previous;
   QWidget window;
