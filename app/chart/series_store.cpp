@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/float_scan.h"
+
 namespace larimo {
 
 namespace {
 constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
 }
 
-void SeriesStore::SetSeriesCount(int n) { series_.resize(static_cast<std::size_t>(std::max(n, 0))); }
+void SeriesStore::SetSeriesCount(int n) {
+  series_.resize(static_cast<std::size_t>(std::max(n, 0)));
+}
 
 bool SeriesStore::HasX(std::size_t i) const { return i < x_.size() && !std::isnan(x_[i]); }
 
@@ -30,8 +34,9 @@ void SeriesStore::SetPointCount(int series, long n) {
 }
 
 long SeriesStore::PointCount(int series) const {
-  return ValidSeries(series) ? static_cast<long>(series_[static_cast<std::size_t>(series - 1)].y.size())
-                             : 0;
+  return ValidSeries(series)
+             ? static_cast<long>(series_[static_cast<std::size_t>(series - 1)].y.size())
+             : 0;
 }
 
 void SeriesStore::SetX(long point, double x) {
@@ -130,7 +135,8 @@ long SeriesStore::PointsWithin(double lo, double hi) const {
     auto last = std::upper_bound(first, end, hi);
     return static_cast<long>(last - first);
   }
-  return static_cast<long>(std::count_if(x_.begin(), end, [&](double v) { return v >= lo && v <= hi; }));
+  return static_cast<long>(
+      std::count_if(x_.begin(), end, [&](double v) { return v >= lo && v <= hi; }));
 }
 
 void SeriesStore::EnsureX(std::size_t size) {
@@ -168,14 +174,7 @@ void SeriesStore::ReplaceAll(long n, double xPerPoint, const std::vector<const f
       s.drawable = 0;
       continue;
     }
-    long drawable = 0;
-    double* y = s.y.data();
-    for (std::size_t i = 0; i < size; ++i) {
-      const float f = v[i];
-      const bool drawn = f != missing && std::isfinite(f);
-      y[i] = drawn ? static_cast<double>(f) : kUnset;
-      drawable += drawn ? 1 : 0;
-    }
+    long drawable = WidenKeeping(v, size, missing, s.y.data());
     // An X that is not a number leaves every point undrawable.
     if (!xAllSet) drawable = 0;
     s.drawable = drawable;

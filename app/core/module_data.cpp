@@ -1,11 +1,11 @@
 #include "core/module_data.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string>
-#include <cfloat>
-#include <cmath>
 
 namespace larimo {
 
@@ -33,6 +33,21 @@ void ModuleData::ClearData() {
   TickCount = 0;
   StartTime = QString(19, QLatin1Char(' '));
   ClearAvgWork();
+}
+
+void ModuleData::CopyAllButReadingsTo(ModuleData& to) {
+  if (&to == this) return;
+  std::array<std::vector<Single>, kUnitCount> mine;
+  std::array<std::vector<Single>, kUnitCount> theirs;
+  for (size_t u = 0; u < Units.size(); ++u) {
+    mine[u].swap(Units[u].Values);
+    theirs[u].swap(to.Units[u].Values);
+  }
+  to = *this;  // the buffers are empty on both sides now
+  for (size_t u = 0; u < Units.size(); ++u) {
+    Units[u].Values.swap(mine[u]);
+    to.Units[u].Values.swap(theirs[u]);
+  }
 }
 
 void ModuleData::ClearMemo() {

@@ -84,6 +84,12 @@ class ModuleData {
   // hundreds around the data (returns 3), later only FitAxisY widens them.
   Integer FitAxisYToSample(bool first);
 
+  // Makes `to` a copy of this store except for the reading buffers, which
+  // keep what they held: for a read into a second store that replaces this
+  // one only when it succeeds, without copying readings it clears anyway.
+  // This store is left as it was.
+  void CopyAllButReadingsTo(ModuleData& to);
+
   // Lower and upper end of the measuring range of the current kind.
   Single RangeLow() const;
   Single RangeHigh() const;

@@ -175,6 +175,9 @@ class FormMain : public QWidget {
   bool yFitted_ = false;           // the first automatic fit of this run happened
   std::array<Long, 4> plotted_{};  // samples of each unit the chart has
   Long plottedPoints_ = 0;         // X values the chart has
+  // The store a file is read into before it replaces `data`; kept between
+  // reads so its buffers are allocated once.
+  ModuleData readStore_;
 };
 
 // Twips of the window system (1440 per inch) to pixels at the screen's

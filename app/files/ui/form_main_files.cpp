@@ -1,6 +1,7 @@
 // The save and read commands of the main window and the replay of data read
 // from a measurement file.
 
+#include <utility>
 #include <vector>
 
 #include "core/ui/form_main.h"
@@ -37,10 +38,11 @@ void FormMain::cmdRead_Click() {
   const std::optional<QString> name = Ui().ChooseFile(request);
   if (!name) return;
 
-  // The file is read into a copy of the store that carries the current
+  // The file is read into a second store that carries the current
   // settings. A read that fails part-way leaves the data, the settings and
   // the chart as they were; only a read that got to the end replaces them.
-  ModuleData read = data;
+  ModuleData& read = readStore_;
+  data.CopyAllButReadingsTo(read);
   const ReadResult result = ReadDataFile(read, *name);
   if (result.status == ReadResult::Status::Failed) {
     ShowMessage(
@@ -48,7 +50,9 @@ void FormMain::cmdRead_Click() {
         kTitle, MsgIcon::Exclamation);
     return;
   }
-  data = std::move(read);
+  // The stores trade places; the one that held the old run is the next
+  // read's store.
+  std::swap(data, read);
   if (result.status == ReadResult::Status::Truncated) {
     ShowMessage(result.message, kTitle, MsgIcon::Exclamation);
   }

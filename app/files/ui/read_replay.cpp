@@ -4,6 +4,8 @@
 #include <array>
 #include <limits>
 
+#include "core/float_scan.h"
+
 namespace larimo {
 
 namespace {
@@ -13,31 +15,6 @@ namespace {
 void FitY(ModuleData& d, const ChartView& view, Long i, ReplayChanges& changes) {
   if (view.ScaleYMode != kScaleAuto) return;
   if (d.FitAxisYToSample(i == 1) >= 1) changes.axisY = true;
-}
-
-struct BlockRange {
-  Single max = 0;
-  Single min = 0;
-  bool any = false;  // some reading of the block is not -999
-};
-
-// The extremes of the readings v[begin..end) that are not -999. Written
-// without branches on the data so that the compiler can vectorise it.
-BlockRange RangeOf(const Single* v, size_t begin, size_t end) {
-  Single max = -std::numeric_limits<Single>::infinity();
-  Single min = std::numeric_limits<Single>::infinity();
-  for (size_t k = begin; k < end; ++k) {
-    const Single x = v[k];
-    const bool reading = x != kNoReading;
-    max = reading && x > max ? x : max;
-    min = reading && x < min ? x : min;
-  }
-  BlockRange r;
-  // A block of nothing but -999 (or NaN) leaves both ends where they began.
-  r.any = max >= min;
-  r.max = max;
-  r.min = min;
-  return r;
 }
 
 }  // namespace
@@ -80,8 +57,9 @@ ReplayChanges ReplaySamples(ModuleData& d, ChartView& view, Long n) {
     const size_t end = static_cast<size_t>(to);
     bool outside = false;
     for (int j = 0; j < units; ++j) {
-      const BlockRange r = RangeOf(values[static_cast<size_t>(j)], begin, end);
-      if (!r.any) continue;
+      const FloatRange r =
+          RangeSkipping(values[static_cast<size_t>(j)] + begin, end - begin, kNoReading);
+      if (!r.any()) continue;
       UnitData& u = *inUse[static_cast<size_t>(j)];
       if (r.max > u.MaxValue) u.MaxValue = r.max;
       if (r.min < u.MinValue) u.MinValue = r.min;

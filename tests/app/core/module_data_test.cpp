@@ -142,6 +142,45 @@ TEST_F(StoreTest, FirstSampleFitSetsBothEndsLaterOnlyWidens) {
   EXPECT_EQ(d.AxisYMax, 200.0f);
 }
 
+TEST_F(StoreTest, CopyAllButReadingsCarriesEverythingElseAndTouchesNoBuffer) {
+  d.TimerType = kTrue;
+  d.IntervalTM = 3000;
+  d.Units[1].Mflag = kTrue;
+  d.Units[1].Connect = 2;
+  d.Units[1].MaxValue = 12.5f;
+  d.Units[1].Count = 2;
+  d.Units[1].Values[1] = 7.0f;
+  d.DataNum = 2;
+  d.StartTime = "2026/12/8 9:00:00";
+  d.Memo[4] = "memo";
+  d.AvgWork[3].Num = 6;
+
+  ModuleData to;
+  to.InitDataBuffers();
+  to.Units[1].Values[1] = -3.0f;
+  const float* theirs = to.Units[1].Values.data();
+  const float* mine = d.Units[1].Values.data();
+  d.CopyAllButReadingsTo(to);
+
+  EXPECT_EQ(to.TimerType, kTrue);
+  EXPECT_EQ(to.IntervalTM, 3000);
+  EXPECT_EQ(to.Units[1].Mflag, kTrue);
+  EXPECT_EQ(to.Units[1].Connect, 2);
+  EXPECT_EQ(to.Units[1].MaxValue, 12.5f);
+  EXPECT_EQ(to.Units[1].Count, 2);
+  EXPECT_EQ(to.DataNum, 2);
+  EXPECT_EQ(to.StartTime, "2026/12/8 9:00:00");
+  EXPECT_EQ(to.Memo[4], "memo");
+  EXPECT_EQ(to.AvgWork[3].Num, 6);
+  // Each side keeps its own buffers and readings.
+  EXPECT_EQ(to.Units[1].Values.data(), theirs);
+  EXPECT_EQ(to.Units[1].Values[1], -3.0f);
+  EXPECT_EQ(d.Units[1].Values.data(), mine);
+  EXPECT_EQ(d.Units[1].Values[1], 7.0f);
+  EXPECT_EQ(d.Units[1].Values.size(), 88000u);
+  EXPECT_EQ(d.IntervalTM, 3000);
+}
+
 TEST(FormatValue, RightAlignsInTenCharacters) {
   EXPECT_EQ(FormatValue(25.5f), "    25.500");
   EXPECT_EQ(FormatValue(-123.4567f), "  -123.457");

@@ -293,6 +293,32 @@ TEST_F(ReadCommandTest, AReadThatFailsPartWayIsReportedAndChangesNothing) {
   EXPECT_TRUE(w.cmdDisp->isEnabled());
 }
 
+TEST_F(ReadCommandTest, ReadAfterReadLeavesNothingOfTheEarlierRunsAndAFailureKeepsTheLast) {
+  // Three reads in a row, each shorter than the one before, then one that
+  // fails: every read starts from cleared buffers, whichever run they held.
+  Read(SaveRun("a.rk0", 900));
+  for (const Long n : {Long{120}, Long{50}}) {
+    ui.answers.push_back(MsgAnswer::Yes);
+    Read(SaveRun(n == 120 ? "b.rk0" : "c.rk0", n));
+    ASSERT_EQ(d.DataNum, n);
+    EXPECT_EQ(d.Units[0].Count, n);
+    EXPECT_EQ(d.Units[0].Values[static_cast<size_t>(n - 1)], 20.0f + (n - 1) / 4.0f);
+    EXPECT_EQ(d.Units[0].Values[static_cast<size_t>(n)], kNoReading);
+    EXPECT_EQ(d.Units[0].Values[600], kNoReading);
+    EXPECT_EQ(w.Chart2D1->Points().PointCount(1), n);
+  }
+  const QString broken = dir.filePath("broken.rk0");
+  ASSERT_TRUE(QDir().mkpath(broken));
+  ui.answers.push_back(MsgAnswer::Yes);
+  Read(broken);
+  EXPECT_EQ(d.DataNum, 50);
+  EXPECT_EQ(d.Units[0].Values[49], 20.0f + 49 / 4.0f);
+  EXPECT_EQ(d.Units[2].Values[49], -49.0f);
+  EXPECT_EQ(d.Units[0].Values[50], kNoReading);
+  EXPECT_EQ(d.Memo[1], "読込み試験");
+  EXPECT_EQ(w.Chart2D1->Points().PointCount(1), 50);
+}
+
 TEST_F(ReadCommandTest, AnOpenListShowsTheDataReadAndStaysMarkedOpen) {
   FakeRun(5);
   w.cmdDisp_Click();

@@ -1,0 +1,25 @@
+#pragma once
+// Tight passes over reading buffers, written with SSE2 where the machine has
+// it (every x86-64 does) and as plain loops elsewhere. Both forms give the
+// same results; the vector form only takes four readings at a time.
+
+#include <cstddef>
+
+namespace larimo {
+
+struct FloatRange {
+  float max;  // -infinity when no value was taken
+  float min;  // +infinity when no value was taken
+  // True when some value was taken.
+  bool any() const { return max >= min; }
+};
+
+// The extremes of v[0..n) over the values that are not `skip`; NaN values
+// are passed over too. The same as folding `x > max` and `x < min` in order.
+FloatRange RangeSkipping(const float* v, std::size_t n, float skip);
+
+// out[k] = v[k] where v[k] is finite and not `skip`, NaN otherwise. Returns
+// how many values were kept.
+long WidenKeeping(const float* v, std::size_t n, float skip, double* out);
+
+}  // namespace larimo
