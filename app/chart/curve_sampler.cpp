@@ -10,44 +10,41 @@ namespace {
 
 using Point = SeriesStore::Point;
 
-// The drawable points of a column collapse to its first, lowest, highest and
-// last point, each given once, in point order.
-class ColumnReducer {
- public:
-  ColumnReducer(const double* x, const double* y, std::vector<Point>& out) : x_(x), y_(y), out_(out) {}
-
-  void Add(std::size_t i, long column) {
-    if (column != column_) {
-      Flush();
-      column_ = column;
-      first_ = last_ = low_ = high_ = i;
-      return;
+// The drawable points of x[begin..end) collapse to their first, lowest,
+// highest and last point, each given once, in point order; the lowest and
+// highest are the first of equal ones.
+void ReduceColumn(const double* x, const double* y, std::size_t begin, std::size_t end,
+                  std::vector<Point>& out) {
+  std::size_t k = begin;
+  while (k < end && std::isnan(y[k])) ++k;
+  if (k == end) return;
+  const std::size_t first = k;
+  std::size_t low = k;
+  std::size_t high = k;
+  double lowY = y[k];
+  double highY = y[k];
+  // A missing Y compares false both ways and is passed over.
+  for (++k; k < end; ++k) {
+    const double v = y[k];
+    if (v < lowY) {
+      lowY = v;
+      low = k;
     }
-    last_ = i;
-    if (y_[i] < y_[low_]) low_ = i;
-    if (y_[i] > y_[high_]) high_ = i;
-  }
-
-  void Flush() {
-    if (column_ == kNone) return;
-    std::size_t picks[4] = {first_, std::min(low_, high_), std::max(low_, high_), last_};
-    std::size_t previous = static_cast<std::size_t>(-1);
-    for (std::size_t i : picks) {
-      if (i == previous) continue;
-      out_.push_back({x_[i], y_[i]});
-      previous = i;
+    if (v > highY) {
+      highY = v;
+      high = k;
     }
-    column_ = kNone;
   }
-
- private:
-  static constexpr long kNone = -1;
-  const double* x_;
-  const double* y_;
-  std::vector<Point>& out_;
-  long column_ = kNone;
-  std::size_t first_ = 0, last_ = 0, low_ = 0, high_ = 0;
-};
+  std::size_t last = end - 1;
+  while (std::isnan(y[last])) --last;
+  const std::size_t picks[4] = {first, std::min(low, high), std::max(low, high), last};
+  std::size_t previous = static_cast<std::size_t>(-1);
+  for (std::size_t i : picks) {
+    if (i == previous) continue;
+    out.push_back({x[i], y[i]});
+    previous = i;
+  }
+}
 
 }  // namespace
 
@@ -70,7 +67,8 @@ void SampleCurve(const SeriesStore& store, int series, double lo, double hi, int
   // With the X values ordered, the points beyond the last set X have none.
   const std::size_t ordered = std::min(n, store.XSetCount());
   const std::size_t first = static_cast<std::size_t>(std::lower_bound(x, x + ordered, lo) - x);
-  const std::size_t last = static_cast<std::size_t>(std::upper_bound(x + first, x + ordered, hi) - x);
+  const std::size_t last =
+      static_cast<std::size_t>(std::upper_bound(x + first, x + ordered, hi) - x);
 
   std::size_t left = first;
   while (left > 0 && !drawable(left - 1)) --left;
@@ -86,13 +84,42 @@ void SampleCurve(const SeriesStore& store, int series, double lo, double hi, int
   } else {
     const double perUnit = columns / (hi - lo);
     const long lastColumn = columns - 1;
-    ColumnReducer reducer(x, y, out);
-    for (std::size_t i = first; i < last; ++i) {
-      if (std::isnan(y[i])) continue;
-      const long column = std::min(static_cast<long>((x[i] - lo) * perUnit), lastColumn);
-      reducer.Add(i, column);
+    // X rises, so the column numbers never fall: each column is one run of
+    // points, whose end is found by galloping and then bisecting rather
+    // than by taking every point's column.
+    auto columnOf = [&](std::size_t i) {
+      return std::min(static_cast<long>((x[i] - lo) * perUnit), lastColumn);
+    };
+    const std::size_t stride = std::max<std::size_t>(1, inView / static_cast<std::size_t>(columns));
+    for (std::size_t begin = first; begin < last;) {
+      const long column = columnOf(begin);
+      std::size_t end = last;
+      if (column < lastColumn) {
+        // Widen [inside, beyond) until `beyond` lies in a later column.
+        std::size_t inside = begin;
+        std::size_t step = stride;
+        std::size_t beyond = std::min(last, begin + step);
+        while (beyond < last && columnOf(beyond) <= column) {
+          inside = beyond;
+          step *= 2;
+          beyond = std::min(last, beyond + step);
+        }
+        // Bisect (inside, beyond) for the first point of a later column.
+        std::size_t a = inside + 1;
+        std::size_t b = beyond;
+        while (a < b) {
+          const std::size_t mid = a + (b - a) / 2;
+          if (columnOf(mid) <= column) {
+            a = mid + 1;
+          } else {
+            b = mid;
+          }
+        }
+        end = a;
+      }
+      ReduceColumn(x, y, begin, end, out);
+      begin = end;
     }
-    reducer.Flush();
   }
 
   std::size_t right = last;

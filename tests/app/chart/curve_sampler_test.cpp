@@ -32,9 +32,8 @@ SeriesStore Series(long n, double (*f)(long)) {
 
 TEST(SampleCurve, SparseViewGivesEveryPointAndTheNeighboursOutside) {
   // Points 1..100, Y missing on every tenth.
-  const SeriesStore s = Series(100, [](long p) {
-    return p % 10 == 0 ? std::numeric_limits<double>::quiet_NaN() : p * 2.0;
-  });
+  const SeriesStore s = Series(
+      100, [](long p) { return p % 10 == 0 ? std::numeric_limits<double>::quiet_NaN() : p * 2.0; });
   std::vector<Point> out;
   SampleCurve(s, 1, 20.5, 40.5, 800, out);
   // Left of 20.5 the nearest drawable point is 19 (20 has no Y), right of
@@ -86,6 +85,65 @@ TEST(SampleCurve, DenseViewKeepsEachColumnsExtremesWithinFourPoints) {
   for (const Point& p : out) EXPECT_EQ(s.Y(1, static_cast<long>(p.x)), p.y);
 }
 
+// The thinning by its definition: every drawable point in view goes to the
+// column floor((x - lo) * columns / (hi - lo)) (the last column takes X = hi),
+// and each column gives its first, lowest, highest and last point (the
+// first of equal ones), each once, in point order.
+std::vector<Point> ThinnedByDefinition(const SeriesStore& s, double lo, double hi, int columns) {
+  std::vector<std::vector<long>> byColumn(static_cast<size_t>(columns));
+  for (long p = 1; p <= s.PointCount(1); ++p) {
+    const double x = s.X(p);
+    if (!s.HasY(1, p) || x < lo || x > hi) continue;
+    const long c = std::min<long>(static_cast<long>((x - lo) * (columns / (hi - lo))), columns - 1);
+    byColumn[static_cast<size_t>(c)].push_back(p);
+  }
+  std::vector<Point> out;
+  for (const std::vector<long>& ps : byColumn) {
+    if (ps.empty()) continue;
+    long low = ps.front();
+    long high = ps.front();
+    for (long p : ps) {
+      if (s.Y(1, p) < s.Y(1, low)) low = p;
+      if (s.Y(1, p) > s.Y(1, high)) high = p;
+    }
+    std::vector<long> picks = {ps.front(), std::min(low, high), std::max(low, high), ps.back()};
+    picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+    for (long p : picks) out.push_back({s.X(p), s.Y(1, p)});
+  }
+  return out;
+}
+
+TEST(SampleCurve, DenseThinningMatchesItsDefinitionForUnevenXAndGaps) {
+  // X rising unevenly (crowded at the start, sparse at the end), Y with
+  // plateaus (equal extremes), runs of missing Y longer than a column, and
+  // a few lone points.
+  SeriesStore s;
+  s.SetSeriesCount(1);
+  const long n = 20000;
+  s.SetPointCount(1, n);
+  for (long p = 1; p <= n; ++p) {
+    s.SetX(p, std::pow(static_cast<double>(p), 1.5));
+    const bool gap = (p > 3000 && p < 4200) || (p > 15000 && p < 19990 && p % 97 != 0);
+    if (!gap) s.SetY(1, p, std::round(40.0 * std::sin(p / 50.0)) + (p % 7 == 0 ? 0.5 : 0.0));
+  }
+  const double end = s.X(n);
+  struct View {
+    double lo, hi;
+    int columns;
+  };
+  for (const View v : {View{1, end, 700}, View{1, end, 1}, View{1, end, 3}, View{5000, 2e6, 613},
+                       View{s.X(100), s.X(9000), 1024}, View{0, end * 2, 97}, View{1, end, 9999}}) {
+    std::vector<Point> out;
+    SampleCurve(s, 1, v.lo, v.hi, v.columns, out);
+    std::vector<Point> expected = ThinnedByDefinition(s, v.lo, v.hi, v.columns);
+    // The nearest drawable points outside the view come first and last.
+    std::vector<Point> inner = out;
+    if (!inner.empty() && inner.front().x < v.lo) inner.erase(inner.begin());
+    if (!inner.empty() && inner.back().x > v.hi) inner.pop_back();
+    EXPECT_EQ(inner, expected) << v.lo << ".." << v.hi << " in " << v.columns;
+  }
+}
+
 TEST(SampleCurve, UnorderedXGivesEveryPointInPointOrder) {
   SeriesStore s;
   s.SetSeriesCount(1);
@@ -125,7 +183,8 @@ TEST(StoreCurve, DensePictureShowsASingleSpike) {
   EXPECT_TRUE(found);
   EXPECT_EQ(keys, QCPRange(1, static_cast<double>(n)));
   EXPECT_EQ(chart.Curve(1)->getValueRange(found), QCPRange(10, 90));
-  EXPECT_EQ(chart.Curve(1)->getValueRange(found, QCP::sdBoth, QCPRange(1, 40000)), QCPRange(10, 10));
+  EXPECT_EQ(chart.Curve(1)->getValueRange(found, QCP::sdBoth, QCPRange(1, 40000)),
+            QCPRange(10, 10));
   chart.Curve(1)->getValueRange(found, QCP::sdNegative);
   EXPECT_FALSE(found);
 
