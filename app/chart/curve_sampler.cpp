@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/float_scan.h"
+
 namespace larimo {
 
 namespace {
@@ -19,24 +21,15 @@ void ReduceColumn(const double* x, const double* y, std::size_t begin, std::size
   while (k < end && std::isnan(y[k])) ++k;
   if (k == end) return;
   const std::size_t first = k;
-  std::size_t low = k;
-  std::size_t high = k;
-  double lowY = y[k];
-  double highY = y[k];
-  // A missing Y compares false both ways and is passed over.
-  for (++k; k < end; ++k) {
-    const double v = y[k];
-    if (v < lowY) {
-      lowY = v;
-      low = k;
-    }
-    if (v > highY) {
-      highY = v;
-      high = k;
-    }
-  }
   std::size_t last = end - 1;
   while (std::isnan(y[last])) --last;
+  // The extremes in one vector pass, then the first point holding each;
+  // a missing Y equals neither.
+  const DoubleRange range = RangeOfNumbers(y + first, last + 1 - first);
+  std::size_t low = first;
+  while (!(y[low] == range.min)) ++low;
+  std::size_t high = first;
+  while (!(y[high] == range.max)) ++high;
   const std::size_t picks[4] = {first, std::min(low, high), std::max(low, high), last};
   std::size_t previous = static_cast<std::size_t>(-1);
   for (std::size_t i : picks) {

@@ -55,6 +55,38 @@ FloatRange RangeSkipping(const float* v, std::size_t n, float skip) {
   return {max, min};
 }
 
+DoubleRange RangeOfNumbers(const double* v, std::size_t n) {
+  double min = std::numeric_limits<double>::infinity();
+  double max = -std::numeric_limits<double>::infinity();
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  if (n >= 2) {
+    // As above: with the running extremes as the second operand a NaN
+    // leaves them as they are.
+    __m128d minV = _mm_set1_pd(min);
+    __m128d maxV = _mm_set1_pd(max);
+    for (; k + 2 <= n; k += 2) {
+      const __m128d x = _mm_loadu_pd(v + k);
+      minV = _mm_min_pd(x, minV);
+      maxV = _mm_max_pd(x, maxV);
+    }
+    alignas(16) double mins[2];
+    alignas(16) double maxs[2];
+    _mm_store_pd(mins, minV);
+    _mm_store_pd(maxs, maxV);
+    for (int lane = 0; lane < 2; ++lane) {
+      if (mins[lane] < min) min = mins[lane];
+      if (maxs[lane] > max) max = maxs[lane];
+    }
+  }
+#endif
+  for (; k < n; ++k) {
+    if (v[k] < min) min = v[k];
+    if (v[k] > max) max = v[k];
+  }
+  return {min, max};
+}
+
 long WidenKeeping(const float* v, std::size_t n, float skip, double* out) {
   const double none = std::numeric_limits<double>::quiet_NaN();
   long kept = 0;

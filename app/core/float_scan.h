@@ -18,6 +18,14 @@ struct FloatRange {
 // are passed over too. The same as folding `x > max` and `x < min` in order.
 FloatRange RangeSkipping(const float* v, std::size_t n, float skip);
 
+struct DoubleRange {
+  double min;  // +infinity when no value was taken
+  double max;  // -infinity when no value was taken
+};
+
+// The extremes of the values of v[0..n) that are not NaN.
+DoubleRange RangeOfNumbers(const double* v, std::size_t n);
+
 // out[k] = v[k] where v[k] is finite and not `skip`, NaN otherwise. Returns
 // how many values were kept.
 long WidenKeeping(const float* v, std::size_t n, float skip, double* out);

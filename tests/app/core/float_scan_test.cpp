@@ -1,5 +1,6 @@
 #include "core/float_scan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -58,6 +59,25 @@ TEST(FloatScan, RangeFindsAnExtremeInEveryLane) {
     const FloatRange r = RangeSkipping(v.data(), v.size(), kSkip);
     EXPECT_EQ(r.max, 300.0f) << at;
     EXPECT_EQ(r.min, -150.0f) << at;
+  }
+}
+
+TEST(FloatScan, RangeOfNumbersPassesOverNanAtEveryLengthAndOffset) {
+  const std::vector<float> mixed = Mixed();
+  const std::vector<double> v(mixed.begin(), mixed.end());
+  for (std::size_t from = 0; from < 4; ++from) {
+    for (std::size_t n = 0; from + n <= v.size() && n <= 13; ++n) {
+      double min = std::numeric_limits<double>::infinity();
+      double max = -min;
+      for (std::size_t k = from; k < from + n; ++k) {
+        if (std::isnan(v[k])) continue;
+        min = std::min(min, v[k]);
+        max = std::max(max, v[k]);
+      }
+      const DoubleRange r = RangeOfNumbers(v.data() + from, n);
+      EXPECT_EQ(r.min, min) << from << "+" << n;
+      EXPECT_EQ(r.max, max) << from << "+" << n;
+    }
   }
 }
 
