@@ -1,5 +1,6 @@
 #include "core/float_scan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -11,6 +12,13 @@ namespace larimo {
 
 namespace {
 constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// Folds x into the running extremes; a NaN changes neither.
+template <typename T>
+void Fold(T x, T& max, T& min) {
+  if (x > max) max = x;
+  if (x < min) min = x;
+}
 }  // namespace
 
 FloatRange RangeSkipping(const float* v, std::size_t n, float skip) {
@@ -40,17 +48,15 @@ FloatRange RangeSkipping(const float* v, std::size_t n, float skip) {
     alignas(16) float mins[4];
     _mm_store_ps(maxs, maxV);
     _mm_store_ps(mins, minV);
+    // A lane that took nothing holds the neutral ends, which change neither.
     for (int lane = 0; lane < 4; ++lane) {
-      if (maxs[lane] > max) max = maxs[lane];
-      if (mins[lane] < min) min = mins[lane];
+      max = std::max(max, maxs[lane]);
+      min = std::min(min, mins[lane]);
     }
   }
 #endif
   for (; k < n; ++k) {
-    const float x = v[k];
-    if (x == skip) continue;
-    if (x > max) max = x;
-    if (x < min) min = x;
+    if (v[k] != skip) Fold(v[k], max, min);
   }
   return {max, min};
 }
@@ -74,16 +80,14 @@ DoubleRange RangeOfNumbers(const double* v, std::size_t n) {
     alignas(16) double maxs[2];
     _mm_store_pd(mins, minV);
     _mm_store_pd(maxs, maxV);
+    // A lane that took nothing holds the neutral ends, which change neither.
     for (int lane = 0; lane < 2; ++lane) {
-      if (mins[lane] < min) min = mins[lane];
-      if (maxs[lane] > max) max = maxs[lane];
+      max = std::max(max, maxs[lane]);
+      min = std::min(min, mins[lane]);
     }
   }
 #endif
-  for (; k < n; ++k) {
-    if (v[k] < min) min = v[k];
-    if (v[k] > max) max = v[k];
-  }
+  for (; k < n; ++k) Fold(v[k], max, min);
   return {min, max};
 }
 
