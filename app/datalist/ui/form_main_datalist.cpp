@@ -1,8 +1,11 @@
 // The data-list commands of the main window. While the list window exists,
 // cmdDisp is disabled; the window enables it again when it is unloaded.
 
+#include <QScreen>
+
 #include "core/ui/form_main.h"
 #include "core/user_interface.h"
+#include "datalist/list_placement.h"
 #include "datalist/ui/dialog_datalist.h"
 
 namespace larimo {
@@ -20,6 +23,14 @@ void FormMain::cmdDisp_Click() {
   // Modeless and without an owner: it stays beside the main window.
   auto* list = new DialogDatalist(data, cmdDisp);
   datalist = list;
+  // Beside the main window where the screen has room for it. The frame is
+  // not known before the window is shown; a title bar's worth is allowed.
+  if (const QScreen* screen = this->screen()) {
+    const QSize withFrame = list->sizeHint() + QSize(8, 32);
+    if (const auto at = PlaceBeside(frameGeometry(), withFrame, screen->availableGeometry())) {
+      list->move(*at);
+    }
+  }
   list->show();
   cmdDisp->setEnabled(false);
 }
