@@ -141,6 +141,10 @@ bool DialogSetting::CheckInterval() {
     return true;
   }
   ShowMessage(QStringLiteral("時間の入力に誤りがあります。"), kErrorTitle, MsgIcon::Critical);
+  // Back to the box that was read, its entry selected for typing over.
+  QLineEdit* box = txtTime[seconds ? 1 : 0];
+  box->setFocus();
+  box->selectAll();
   return false;
 }
 

@@ -190,6 +190,10 @@ TEST_F(SettingDialogTest, IntervalEdgesThroughOk) {
       EXPECT_EQ(ui.shown[0].text, kTimeMessage);
       EXPECT_EQ(ui.shown[0].icon, MsgIcon::Critical);
       EXPECT_EQ(ui.shown[0].title, "エラーメッセージ");
+      // The box that was read has the focus again, its entry selected.
+      QLineEdit* box = dlg.txtTime[c.seconds ? 1 : 0];
+      EXPECT_EQ(dlg.focusWidget(), box);
+      EXPECT_EQ(box->selectedText(), QString::fromUtf8(c.entry));
     }
   }
 }
