@@ -4,7 +4,6 @@
 //   larimo --simulate  binds the simulated units (libBriskoSim, configured by
 //                      the environment variable BRISKO_SIM)
 #include <cstdio>
-#include <cstring>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -27,26 +26,19 @@ const char kSimulateHelp[] =
     "Use the simulated units (libBriskoSim.so) instead of real ones. The environment variable "
     "BRISKO_SIM chooses the units; unset means four calibrated units with IDs 0 to 3.";
 
-bool AsksForHelp(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    for (const char* h : {"-h", "--help", "-?", "--help-all"}) {
-      if (std::strcmp(argv[i], h) == 0) return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(kDescription));
-  parser.addHelpOption();
+  const QCommandLineOption help = parser.addHelpOption();
   const QCommandLineOption simulate(QStringLiteral("simulate"), QString::fromUtf8(kSimulateHelp));
   parser.addOption(simulate);
-  if (AsksForHelp(argc, argv)) {
-    // The help needs no display: it is printed before any window system is
-    // asked for.
+  // The help and a wrong option need no display: they are printed (and the
+  // program ends) before any window system is asked for.
+  QStringList args;
+  for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  if (!parser.parse(args) || parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
     QCoreApplication app(argc, argv);
     parser.process(app);
     return 0;

@@ -15,15 +15,24 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // Folds x into the running extremes; a NaN changes neither.
 template <typename T>
-void Fold(T x, T& max, T& min) {
-  if (x > max) max = x;
-  if (x < min) min = x;
+void Fold(T x, Extremes<T>& r) {
+  if (x > r.max) r.max = x;
+  if (x < r.min) r.min = x;
+}
+
+// Folds the lanes of a vector pass into the running extremes. A lane that
+// took nothing holds the neutral ends, which change neither.
+template <typename T, std::size_t N>
+void FoldLanes(const T (&mins)[N], const T (&maxs)[N], Extremes<T>& r) {
+  for (std::size_t lane = 0; lane < N; ++lane) {
+    r.min = std::min(r.min, mins[lane]);
+    r.max = std::max(r.max, maxs[lane]);
+  }
 }
 }  // namespace
 
 FloatRange RangeSkipping(const float* v, std::size_t n, float skip) {
-  float max = -kInf;
-  float min = kInf;
+  FloatRange r{kInf, -kInf};
   std::size_t k = 0;
 #if defined(__SSE2__)
   if (n >= 4) {
@@ -44,33 +53,29 @@ FloatRange RangeSkipping(const float* v, std::size_t n, float skip) {
       maxV = _mm_max_ps(forMax, maxV);
       minV = _mm_min_ps(forMin, minV);
     }
-    alignas(16) float maxs[4];
     alignas(16) float mins[4];
-    _mm_store_ps(maxs, maxV);
+    alignas(16) float maxs[4];
     _mm_store_ps(mins, minV);
-    // A lane that took nothing holds the neutral ends, which change neither.
-    for (int lane = 0; lane < 4; ++lane) {
-      max = std::max(max, maxs[lane]);
-      min = std::min(min, mins[lane]);
-    }
+    _mm_store_ps(maxs, maxV);
+    FoldLanes(mins, maxs, r);
   }
 #endif
   for (; k < n; ++k) {
-    if (v[k] != skip) Fold(v[k], max, min);
+    if (v[k] != skip) Fold(v[k], r);
   }
-  return {max, min};
+  return r;
 }
 
 DoubleRange RangeOfNumbers(const double* v, std::size_t n) {
-  double min = std::numeric_limits<double>::infinity();
-  double max = -std::numeric_limits<double>::infinity();
+  constexpr double kInfD = std::numeric_limits<double>::infinity();
+  DoubleRange r{kInfD, -kInfD};
   std::size_t k = 0;
 #if defined(__SSE2__)
   if (n >= 2) {
     // As above: with the running extremes as the second operand a NaN
     // leaves them as they are.
-    __m128d minV = _mm_set1_pd(min);
-    __m128d maxV = _mm_set1_pd(max);
+    __m128d minV = _mm_set1_pd(r.min);
+    __m128d maxV = _mm_set1_pd(r.max);
     for (; k + 2 <= n; k += 2) {
       const __m128d x = _mm_loadu_pd(v + k);
       minV = _mm_min_pd(x, minV);
@@ -80,15 +85,11 @@ DoubleRange RangeOfNumbers(const double* v, std::size_t n) {
     alignas(16) double maxs[2];
     _mm_store_pd(mins, minV);
     _mm_store_pd(maxs, maxV);
-    // A lane that took nothing holds the neutral ends, which change neither.
-    for (int lane = 0; lane < 2; ++lane) {
-      max = std::max(max, maxs[lane]);
-      min = std::min(min, mins[lane]);
-    }
+    FoldLanes(mins, maxs, r);
   }
 #endif
-  for (; k < n; ++k) Fold(v[k], max, min);
-  return {min, max};
+  for (; k < n; ++k) Fold(v[k], r);
+  return r;
 }
 
 long WidenKeeping(const float* v, std::size_t n, float skip, double* out) {

@@ -7,21 +7,21 @@
 
 namespace larimo {
 
-struct FloatRange {
-  float max;  // -infinity when no value was taken
-  float min;  // +infinity when no value was taken
+// The extremes of a pass: min is +infinity and max -infinity when no value
+// was taken.
+template <typename T>
+struct Extremes {
+  T min;
+  T max;
   // True when some value was taken.
   bool any() const { return max >= min; }
 };
+using FloatRange = Extremes<float>;
+using DoubleRange = Extremes<double>;
 
 // The extremes of v[0..n) over the values that are not `skip`; NaN values
 // are passed over too. The same as folding `x > max` and `x < min` in order.
 FloatRange RangeSkipping(const float* v, std::size_t n, float skip);
-
-struct DoubleRange {
-  double min;  // +infinity when no value was taken
-  double max;  // -infinity when no value was taken
-};
 
 // The extremes of the values of v[0..n) that are not NaN.
 DoubleRange RangeOfNumbers(const double* v, std::size_t n);
