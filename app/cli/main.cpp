@@ -13,7 +13,6 @@
 
 #include "core/module_data.h"
 #include "core/user_interface.h"
-#include "device/device_control.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
 

@@ -157,6 +157,17 @@ QString FormatValue(Single value) {
   return s;
 }
 
+QString ConnectName(Integer code) {
+  switch (code) {
+    case 0:
+      return QStringLiteral("2線式");
+    case 1:
+      return QStringLiteral("3線式");
+    default:
+      return QStringLiteral("4線式");
+  }
+}
+
 Long RoundHalfEven(double v) {
   if (std::isnan(v)) return 0;
   const double r = std::nearbyint(v);  // default rounding mode: to nearest, ties to even

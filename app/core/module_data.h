@@ -98,6 +98,9 @@ class ModuleData {
 // A reading as "###0.000", right-aligned in 10 characters.
 QString FormatValue(Single value);
 
+// The name of a wiring code: "2線式", "3線式", anything else "4線式".
+QString ConnectName(Integer code);
+
 // The two rounding rules of the Y axis: the next hundred strictly above v,
 // and the hundred at or below v. Values far outside the float range of a
 // reading are clamped first so the result stays finite.

@@ -10,6 +10,9 @@
 
 namespace larimo {
 
+// The title of the program's questions and notices.
+inline const QString kMsgTitle = QStringLiteral("Message");
+
 enum class MsgIcon { None, Information, Question, Exclamation, Critical };
 enum class MsgButtons { Ok, YesNo };
 enum class MsgAnswer { Ok, Yes, No };
@@ -44,7 +47,7 @@ inline MsgAnswer ShowMessage(const QString& text, const QString& title,
                              MsgIcon icon = MsgIcon::None) {
   return Ui().Message(text, title, icon, MsgButtons::Ok);
 }
-inline bool AskYesNo(const QString& text, const QString& title = QStringLiteral("Message")) {
+inline bool AskYesNo(const QString& text, const QString& title = kMsgTitle) {
   return Ui().Message(text, title, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes;
 }
 

@@ -33,7 +33,7 @@ Integer OpenUnits(ModuleData& d) {
     }
   }
   if (result == kNoUnitInUse) {
-    ShowMessage(QStringLiteral("使用ユニットの指定がありません。"), QStringLiteral("Message"));
+    ShowMessage(QStringLiteral("使用ユニットの指定がありません。"), kMsgTitle);
   }
   return result;
 }
@@ -126,17 +126,6 @@ void ShowDeviceError(Integer code) {
   // A library that could not be bound was reported where it happened.
   if (code == kLibraryNotBound) return;
   ShowMessage(DeviceErrorText(code), QStringLiteral("QuenzelApp"), MsgIcon::None);
-}
-
-QString ConnectName(Integer code) {
-  switch (code) {
-    case 0:
-      return QStringLiteral("2線式");
-    case 1:
-      return QStringLiteral("3線式");
-    default:
-      return QStringLiteral("4線式");
-  }
 }
 
 bool CalcTimer1(ModuleData& d) {

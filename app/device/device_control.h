@@ -26,8 +26,6 @@ void CloseUnits(const ModuleData& d);
 // kLibraryNotBound was shown when it happened and is not shown again.
 void ShowDeviceError(Integer code);
 QString DeviceErrorText(Integer code);
-// "2線式", "3線式", anything else "4線式".
-QString ConnectName(Integer code);
 // Works out Timer1Interval and Timer1Ticks from IntervalTM.
 bool CalcTimer1(ModuleData& d);
 

@@ -4,7 +4,6 @@
 #include <array>
 #include <charconv>
 
-#include "device/device_control.h"
 #include "files/atomic_write.h"
 #include "files/cp932.h"
 

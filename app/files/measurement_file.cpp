@@ -247,8 +247,7 @@ ReadResult ReadDataFile(ModuleData& d, const QString& path) {
   d.ClearData();
   const bool current = CheckFileID(path);
   if (!current) {
-    ShowMessage(QStringLiteral("これは旧バージョンで保存されたデータファイルです。"),
-                QStringLiteral("Message"));
+    ShowMessage(QStringLiteral("これは旧バージョンで保存されたデータファイルです。"), kMsgTitle);
   }
   QFile file(path);
   if (!file.exists()) {

@@ -10,7 +10,6 @@ namespace larimo {
 
 namespace {
 
-const QString kMsgTitle = QStringLiteral("Message");
 const QString kRangeError = QStringLiteral("設定値に誤りがあります。");
 
 QString ReadoutText(Single v) { return FormatValue(v).trimmed(); }

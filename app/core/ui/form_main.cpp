@@ -17,8 +17,6 @@ namespace larimo {
 
 namespace {
 
-const QString kMsgTitle = QStringLiteral("Message");
-
 // Size of the window's client area and of the corner buttons, in twips.
 constexpr int kClientWidthTwips = 12375;
 constexpr int kClientHeightTwips = 9015;

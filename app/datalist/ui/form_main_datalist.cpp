@@ -12,7 +12,7 @@ namespace larimo {
 
 void FormMain::cmdDisp_Click() {
   if (data.DataNum < 1) {
-    ShowMessage(QStringLiteral("データがありません"), QStringLiteral("Message"));
+    ShowMessage(QStringLiteral("データがありません"), kMsgTitle);
     return;
   }
   if (datalist) {  // one list window at most

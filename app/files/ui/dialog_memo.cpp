@@ -11,8 +11,8 @@
 
 #include "core/user_interface.h"
 #include "files/csv_file.h"
+#include "files/file_filters.h"
 #include "files/measurement_file.h"
-#include "files/ui/file_filters.h"
 
 namespace larimo {
 
@@ -90,7 +90,7 @@ void DialogMemo::OKButton_Click() {
   if (!saved) {
     d_.Memo = previous;
     ShowMessage(FileFailureText(error, name, QStringLiteral("ファイルを保存できませんでした。")),
-                QStringLiteral("Message"), MsgIcon::Exclamation);
+                kMsgTitle, MsgIcon::Exclamation);
     return;
   }
   accept();

@@ -6,20 +6,16 @@
 
 #include "core/ui/form_main.h"
 #include "core/user_interface.h"
+#include "files/file_filters.h"
 #include "files/measurement_file.h"
+#include "files/read_replay.h"
 #include "files/ui/dialog_memo.h"
-#include "files/ui/file_filters.h"
-#include "files/ui/read_replay.h"
 
 namespace larimo {
 
-namespace {
-const QString kTitle = QStringLiteral("Message");
-}  // namespace
-
 void FormMain::cmdSave_Click() {
   if (data.DataNum < 1) {
-    ShowMessage(QStringLiteral("測定データがありません。"), kTitle);
+    ShowMessage(QStringLiteral("測定データがありません。"), kMsgTitle);
     return;
   }
   DialogMemo dialog(data, this);
@@ -47,21 +43,21 @@ void FormMain::cmdRead_Click() {
   if (result.status == ReadResult::Status::Failed) {
     ShowMessage(
         FileFailureText(result.message, *name, QStringLiteral("ファイルを読み込めませんでした。")),
-        kTitle, MsgIcon::Exclamation);
+        kMsgTitle, MsgIcon::Exclamation);
     return;
   }
   // The stores trade places; the one that held the old run is the next
   // read's store.
   std::swap(data, read);
   if (result.status == ReadResult::Status::Truncated) {
-    ShowMessage(result.message, kTitle, MsgIcon::Exclamation);
+    ShowMessage(result.message, kMsgTitle, MsgIcon::Exclamation);
   }
 
   if (data.DataNum < 1) {
     // The data in memory are gone: an open list would show lines of nothing.
     UnloadDatalist();
     cmdDisp->setEnabled(false);
-    ShowMessage(QStringLiteral("データがありません。"), kTitle);
+    ShowMessage(QStringLiteral("データがありません。"), kMsgTitle);
     return;
   }
   ClearReadouts();

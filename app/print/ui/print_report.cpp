@@ -17,8 +17,6 @@
 namespace larimo {
 namespace {
 
-const QString kTitle = QStringLiteral("Message");
-
 bool QtPrintDialog(QPrinter& printer, QWidget* owner) {
   QPrintDialog dialog(&printer, owner);
   // The report is one page: there is no selection and no page range.
@@ -41,7 +39,7 @@ std::unique_ptr<QPrinter>& PrinterSlot() {
 
 // Tells the user that printing failed after the dialog, and why.
 bool Failed(const QString& why) {
-  ShowMessage(QStringLiteral("印刷できませんでした。\n") + why, kTitle, MsgIcon::Exclamation);
+  ShowMessage(QStringLiteral("印刷できませんでした。\n") + why, kMsgTitle, MsgIcon::Exclamation);
   return false;
 }
 
@@ -68,7 +66,7 @@ PrintDialog SetPrintDialog(PrintDialog dialog) {
 
 void PrintCommand(const ModuleData& data, QWidget* owner, const ChartExport& exportChart) {
   if (data.DataNum < 1) {
-    ShowMessage(QStringLiteral("データがありません。"), kTitle);
+    ShowMessage(QStringLiteral("データがありません。"), kMsgTitle);
     return;
   }
   QPrinter& printer = CurrentPrinter();
@@ -88,7 +86,7 @@ bool PrintDatGraph(const ModuleData& data, QPrinter& printer, const ChartExport&
                                           static_cast<Single>(area.height() / 10));
   if (!folder.isValid() || !exportChart(picture, box.width() / box.height()) ||
       QFileInfo(picture).size() <= 0) {
-    ShowMessage(QStringLiteral("グラフ印刷エラー"), kTitle);
+    ShowMessage(QStringLiteral("グラフ印刷エラー"), kMsgTitle);
     return false;
   }
 
@@ -110,7 +108,7 @@ bool PrintDatGraph(const ModuleData& data, QPrinter& printer, const ChartExport&
   if (!p.EndPrint()) return Failed(QStringLiteral("プリンタがエラーを返しました。"));
   if (!folder.remove()) {
     // The page is out; only the picture's file stayed behind.
-    ShowMessage(QStringLiteral("一時ファイルを削除できませんでした。\n") + folder.path(), kTitle,
+    ShowMessage(QStringLiteral("一時ファイルを削除できませんでした。\n") + folder.path(), kMsgTitle,
                 MsgIcon::Exclamation);
   }
   return true;

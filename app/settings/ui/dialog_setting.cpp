@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 
 #include "core/user_interface.h"
-#include "settings/ui/setting_checks.h"
+#include "settings/setting_checks.h"
 
 namespace larimo {
 

@@ -1,6 +1,6 @@
 // The one-pass replay of data read from a file against the acquisition
 // cycle's steps taken sample by sample, over runs of different shapes.
-#include "files/ui/read_replay.h"
+#include "files/read_replay.h"
 
 #include <cmath>
 #include <functional>

@@ -8,7 +8,7 @@
 #include <QRadioButton>
 
 #include "recording_ui.h"
-#include "settings/ui/setting_checks.h"
+#include "settings/setting_checks.h"
 
 namespace larimo {
 namespace {

@@ -1,4 +1,4 @@
-#include "files/ui/read_replay.h"
+#include "files/read_replay.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "settings/ui/setting_checks.h"
+#include "settings/setting_checks.h"
 
 #include <cmath>
 #include <cstdint>
