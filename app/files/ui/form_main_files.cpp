@@ -1,14 +1,11 @@
-// The save and read commands of the main window and the replay of data read
-// from a measurement file.
+// The save and read commands of the main window.
 
 #include <utility>
-#include <vector>
 
 #include "core/ui/form_main.h"
 #include "core/user_interface.h"
 #include "files/file_filters.h"
 #include "files/measurement_file.h"
-#include "files/read_replay.h"
 #include "files/ui/dialog_memo.h"
 
 namespace larimo {
@@ -69,40 +66,6 @@ void FormMain::cmdRead_Click() {
   ShowReadData();
   data.DataNum = n;
   RefillList();
-}
-
-void FormMain::ShowReadData() {
-  Chart2D1->SetIsBatched(true);
-  InitGraphParam(true);
-  Chart2D1->Reset();
-  if (SetGraphParam()) {
-    Chart2D1->SetHeaderText(QStringLiteral("開始時刻  ") + data.StartTime);
-  }
-  const Long n = data.DataNum;
-  data.DataNum = 0;
-  data.Measuring = kTrue;
-  Chart2D1->SetIsBatched(true);
-
-  // Each sample goes through the steps a run takes for a new sample; the
-  // chart gets the end state of its axes and all points in one pass.
-  const ReplayChanges changes = ReplaySamples(data, view, n);
-  if (changes.axisY) SetAxesY(data.AxisYMin, data.AxisYMax);
-  if (changes.axisX) SetAxesX(view.AxisXStart, view.AxisXEnd);
-  // All points at once, as plotting sample after sample leaves them: a unit
-  // not in use and a missing reading draw nothing. The chart then holds no
-  // earlier run's points, and the plotting of the next run starts afresh.
-  std::vector<const float*> readings;
-  for (const UnitData& u : data.Units) {
-    const bool drawn = IsTrue(u.Mflag) && u.Values.size() >= static_cast<size_t>(data.DataNum);
-    readings.push_back(drawn ? u.Values.data() : nullptr);
-  }
-  Chart2D1->SetSeriesCount(kUnitCount);
-  Chart2D1->ReplaceAllPoints(data.DataNum, SampleSeconds(data.IntervalTM, 1), readings, kNoReading);
-  ForgetPlotted();
-
-  Chart2D1->SetIsBatched(false);
-  data.DataNum = 0;
-  data.Measuring = kFalse;
 }
 
 }  // namespace larimo
