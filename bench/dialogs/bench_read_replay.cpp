@@ -3,11 +3,11 @@
 // display path for every sample but updates the chart in one pass; the
 // sample-by-sample chart path is timed too, for comparison.
 //
-// Target: read plus replay within 3x of the read; the one redraw that
-// follows (queued, drawn when the event loop runs) is timed on its own.
-// The program also times the least any replay into this chart can cost:
-// handing the four graphs of a bare QCustomPlot their 88,000 points each in
-// one call per graph, with nothing else done.
+// Target: read plus replay within 1.5x of the floor of the same work: the
+// read alone plus the least any replay into this chart can cost, handing
+// the four graphs of a bare QCustomPlot their 88,000 points each in one call
+// per graph with nothing else done. The one redraw that follows (queued,
+// drawn when the event loop runs) is timed on its own.
 
 #include <cmath>
 #include <cstdio>
@@ -17,15 +17,17 @@
 
 #include "bench_util.h"
 #include "chart/ui/qcp.h"
+#include "core/acquisition.h"
 #include "core/ui/app_fonts.h"
 #include "core/ui/form_main.h"
 #include "files/measurement_file.h"
+#include "files/read_replay.h"
 
 using namespace larimo;
 
 namespace {
 
-// The literal replay: every chart routine once per sample.
+// The literal replay: the chart routines once per sample.
 void ReplaySampleBySample(FormMain& w) {
   ModuleData& d = w.data;
   const Long n = d.DataNum;
@@ -37,10 +39,9 @@ void ReplaySampleBySample(FormMain& w) {
   d.Measuring = kTrue;
   for (Long i = 1; i <= n; ++i) {
     d.DataNum = i;
-    d.UpdateMinMax(i);
-    d.CalcDataRange();
-    if (d.FitAxisYToSample(i == 1) >= 1) w.SetAxesY(d.AxisYMin, d.AxisYMax);
-    w.UpdateViewX();
+    const StepChanges c = StepSample(d, w.view, i);
+    if (c.axisY) w.SetAxesY(d.AxisYMin, d.AxisYMax);
+    if (c.axisX) w.SetAxesX(w.view.AxisXStart, w.view.AxisXEnd);
     w.GrDrawData(i);
   }
   w.Chart2D1->SetIsBatched(false);
@@ -95,6 +96,17 @@ int main(int argc, char** argv) {
   const auto [readMs, commandMs] = bench::MedianPairMs(
       runs, [&] { ReadDataFile(scratch, path); }, [&] { w.cmdRead_Click(); });
   const double redrawMs = bench::MedianMs(runs, [&] { w.Chart2D1->RedrawNow(); });
+  // The two parts of the replay: the sample steps alone, and the whole
+  // replay into the chart.
+  const double stepsMs = bench::MedianMs(runs, [&] {
+    ChartView view;
+    ReplaySamples(d, view, kBufferSize);
+  });
+  const double showMs = bench::MedianMs(runs, [&] {
+    d.DataNum = kBufferSize;
+    w.ShowReadData();
+  });
+  d.DataNum = kBufferSize;
   if (d.DataNum != kBufferSize || w.Chart2D1->PointCount(4) != kBufferSize) {
     std::fprintf(stderr, "the read did not show %d samples\n", static_cast<int>(kBufferSize));
     return 1;
@@ -122,17 +134,18 @@ int main(int argc, char** argv) {
         }
       });
 
+  const double floorAll = readAgainMs + floorMs;
+  const double ratio = commandMs / floorAll;
   std::printf("88,000 rows x 4 units, median of %d runs\n", runs);
   std::printf("  ReadDataFile alone                      %8.2f ms\n", readMs);
-  std::printf("  read command: read + replay             %8.2f ms   ratio %.2f (target <= 3)\n",
-              commandMs, commandMs / readMs);
-  std::printf("  the one redraw that follows             %8.2f ms   with it: ratio %.2f\n", redrawMs,
-              (commandMs + redrawMs) / readMs);
-  std::printf("  read + sample-by-sample chart replay    %8.2f ms   ratio %.2f\n", literalMs,
-              literalMs / readMs);
-  std::printf(
-      "  floor: bare QCustomPlot filled at once  %8.2f ms   ratio %.2f (against a read of %.2f "
-      "ms)\n",
-      floorMs, floorMs / readAgainMs, readAgainMs);
-  return commandMs / readMs <= 3.0 ? 0 : 2;
+  std::printf("  read command: read + replay             %8.2f ms\n", commandMs);
+  std::printf("  of which the replay into the chart      %8.2f ms\n", showMs);
+  std::printf("  of which the sample steps               %8.2f ms\n", stepsMs);
+  std::printf("  the one redraw that follows             %8.2f ms\n", redrawMs);
+  std::printf("  read + sample-by-sample chart replay    %8.2f ms\n", literalMs);
+  std::printf("  floor: read %.2f ms + bare QCustomPlot filled at once %.2f ms = %.2f ms\n",
+              readAgainMs, floorMs, floorAll);
+  std::printf("ratio\n  read command / floor                  %6.2f  (target <= 1.5)  %s\n", ratio,
+              ratio <= 1.5 ? "met" : "MISSED");
+  return ratio <= 1.5 ? 0 : 2;
 }
