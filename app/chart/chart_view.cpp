@@ -1,5 +1,7 @@
 #include "chart/chart_view.h"
 
+#include <algorithm>
+
 namespace larimo {
 
 bool ChartView::UpdateViewX(Long dataNum) {
@@ -7,16 +9,24 @@ bool ChartView::UpdateViewX(Long dataNum) {
     case kShowAll: {
       AxisXStart = 1;
       if (dataNum <= AxisXEnd) return false;
-      Long step = dataNum < 100 ? 10 : dataNum < 1000 ? 100 : dataNum < 10000 ? 1000 : 10000;
-      AxisXWidth += step;
-      AxisXEnd = AxisXWidth;
+      // A block cycle can bring more samples than one step: step on until
+      // the newest sample is in view.
+      const Long step = dataNum < 100 ? 10 : dataNum < 1000 ? 100 : dataNum < 10000 ? 1000 : 10000;
+      while (dataNum > AxisXEnd) {
+        AxisXWidth += step;
+        AxisXEnd = AxisXWidth;
+      }
       return true;
     }
-    case kAutoScroll:
+    case kAutoScroll: {
       if (dataNum <= AxisXEnd) return false;
-      AxisXStart += AxisXWidth / 2;
-      AxisXEnd = AxisXStart + AxisXWidth - 1;
+      const Long jump = std::max<Long>(1, AxisXWidth / 2);
+      while (dataNum > AxisXEnd) {
+        AxisXStart += jump;
+        AxisXEnd = AxisXStart + AxisXWidth - 1;
+      }
       return true;
+    }
     default:
       return false;
   }

@@ -1,5 +1,6 @@
 #include "core/acquisition.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -35,6 +36,10 @@ Acquisition::Acquisition(ModuleData& data, ChartView& view, const DeviceTable& d
     : data_(data), view_(view), device_(device), display_(display) {}
 
 bool Acquisition::Measuring() const { return IsTrue(data_.Measuring); }
+
+void Acquisition::AddObserver(RunObserver* o) { observers_.push_back(o); }
+
+void Acquisition::RemoveObserver(RunObserver* o) { std::erase(observers_, o); }
 
 void Acquisition::Show(const StepChanges& c) {
   if (c.axisY) display_.AxisYChanged(data_.AxisYMin, data_.AxisYMax);
@@ -74,6 +79,8 @@ Pacing Acquisition::Start() {
   display_.RunCleared();
   data_.StartTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/M/d H:m:s"));
   display_.HeaderChanged(data_.StartTime);
+  started_ = true;
+  for (RunObserver* o : observers_) o->RunStarted(data_);
 
   if (seconds) {
     if (!CalcTimer1(data_)) {
@@ -100,6 +107,10 @@ void Acquisition::Stop() {
   CloseUnits(device_, data_);
   data_.Measuring = kFalse;
   display_.MeasuringChanged(false);
+  if (started_) {
+    started_ = false;
+    for (RunObserver* o : observers_) o->RunStopped(data_);
+  }
 }
 
 void Acquisition::SampleTimerTick() {
@@ -130,6 +141,7 @@ void Acquisition::SampleTick() {
     return;
   }
   ++data_.DataNum;
+  for (RunObserver* o : observers_) o->SamplesStored(data_);
   Show(StepSample(data_, view_, data_.DataNum));
   display_.SamplesStored(false);
 }
@@ -143,6 +155,8 @@ void Acquisition::BlockTick() {
     return;
   }
   const bool ok = IsSet(data_.DataAverage) ? ReadBlockAverage() : ReadBlock();
+  // What the units in use delivered before a failure is stored and kept.
+  for (RunObserver* o : observers_) o->SamplesStored(data_);
   if (!ok) {
     Stop();
     return;

@@ -8,6 +8,8 @@
 // run through RunDisplay. It has no timer of its own: the caller starts its
 // pacing as Start says and calls SampleTimerTick or BlockTick when it fires.
 
+#include <vector>
+
 #include <QString>
 
 #include "chart/chart_view.h"
@@ -41,6 +43,20 @@ class RunDisplay {
   virtual void SamplesStored(bool block) = 0;
 };
 
+// Something that follows the stored samples of a run besides the display:
+// a journal that protects the run against a crash, a stream of readings.
+// Called on the thread that drives the run.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // The store was cleared for a new run; its conditions and StartTime are set.
+  virtual void RunStarted(const ModuleData& d) = 0;
+  // A cycle stored samples: the units' counts and DataNum have grown.
+  virtual void SamplesStored(const ModuleData& d) = 0;
+  // The run ended (units closed); what is stored stays.
+  virtual void RunStopped(const ModuleData& d) = 0;
+};
+
 // How the caller paces a started run.
 struct Pacing {
   enum class Kind { None, SampleTimer, BlockTimer };
@@ -64,6 +80,10 @@ class Acquisition {
   // Ends the run: closes the units; the display learns the run ended.
   void Stop();
   bool Measuring() const;
+  // Observers are told of the run in the order they were added; each must
+  // outlive the controller or be removed first.
+  void AddObserver(RunObserver* o);
+  void RemoveObserver(RunObserver* o);
 
   // One firing of the single-sample timer: every Timer1Ticks-th firing is a
   // cycle.
@@ -96,6 +116,8 @@ class Acquisition {
   ChartView& view_;
   const DeviceTable& device_;
   RunDisplay& display_;
+  std::vector<RunObserver*> observers_;
+  bool started_ = false;  // observers were told of a start and not yet of its stop
   bool inCycle_ = false;
   bool yFitted_ = false;  // the first automatic fit of this run happened
 };

@@ -1,7 +1,7 @@
 #pragma once
-// Tight passes over reading buffers, written with SSE2 where the machine has
-// it (every x86-64 does) and as plain loops elsewhere. Both forms give the
-// same results; the vector form only takes four readings at a time.
+// Tight passes over reading buffers: the extremes of a curve and its
+// readings widened for the chart. Plain loops the compiler vectorises where
+// it can.
 
 #include <cstddef>
 

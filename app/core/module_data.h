@@ -73,9 +73,10 @@ class ModuleData {
 
   // Folds reading n (index n-1) of every unit in use into its extremes.
   void UpdateMinMax(Long n);
-  // Recomputes DataMax/DataMin from the units' extremes.
+  // Recomputes DataMax/DataMin from the extremes of the units in use that
+  // hold a reading (Count >= 1).
   void CalcDataRange();
-  // Widens DataMax/DataMin by the units' extremes without restarting.
+  // Widens DataMax/DataMin by those units' extremes without restarting.
   void MergeDataRange();
   // Widens AxisYMax/AxisYMin to whole hundreds enclosing DataMax/DataMin.
   // Returns 1 (upper moved), 2 (lower), 3 (both) or 0.

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "core/user_interface.h"
-#include "device/quenzel.h"
+#include "device/quenzel.h"  // kLibraryNotBound
 
 namespace larimo {
 
@@ -14,12 +14,12 @@ Byte TemperatureFlag(const ModuleData& d) { return IsSet(d.MeasKind) ? 0 : 1; }
 
 }  // namespace
 
-Integer OpenUnits(ModuleData& d) {
+Integer OpenUnits(const DeviceTable& dev, ModuleData& d) {
   Integer result = kNoUnitInUse;
   std::array<bool, kUnitCount> opened{};
   for (int u = 0; u < kUnitCount; ++u) {
     if (!IsTrue(d.Units[u].Mflag)) continue;
-    result = quenzel::Quenzel_Device_Open(static_cast<Integer>(u));
+    result = dev.Open(static_cast<Integer>(u));
     if (result > 0) {
       ShowDeviceError(result);
       break;
@@ -29,7 +29,7 @@ Integer OpenUnits(ModuleData& d) {
   if (result > 0) {
     // Leave none of the units opened here behind.
     for (int u = 0; u < kUnitCount; ++u) {
-      if (opened[u]) quenzel::Quenzel_Device_Close(static_cast<Integer>(u));
+      if (opened[u]) dev.Close(static_cast<Integer>(u));
     }
   }
   if (result == kNoUnitInUse) {
@@ -38,11 +38,11 @@ Integer OpenUnits(ModuleData& d) {
   return result;
 }
 
-Integer StartUnits(ModuleData& d, Integer& rate) {
+Integer StartUnits(const DeviceTable& dev, ModuleData& d, Integer rate) {
   Integer result = kNoUnitInUse;
   for (int u = 0; u < kUnitCount; ++u) {
     if (!IsTrue(d.Units[u].Mflag)) continue;
-    result = quenzel::Quenzel_Start_Sample(static_cast<Integer>(u), rate);
+    result = dev.StartSample(static_cast<Integer>(u), rate);
     if (result > 0) {
       ShowDeviceError(result);
       return result;
@@ -51,13 +51,13 @@ Integer StartUnits(ModuleData& d, Integer& rate) {
   return result;
 }
 
-void CloseUnits(const ModuleData& d) {
+void CloseUnits(const DeviceTable& dev, const ModuleData& d) {
   for (int u = 0; u < kUnitCount; ++u) {
-    if (IsTrue(d.Units[u].Mflag)) quenzel::Quenzel_Device_Close(static_cast<Integer>(u));
+    if (IsTrue(d.Units[u].Mflag)) dev.Close(static_cast<Integer>(u));
   }
 }
 
-bool SampleUnits(ModuleData& d) {
+bool SampleUnits(const DeviceTable& dev, ModuleData& d) {
   // No room for the sample: the caller stops the run before this happens.
   if (d.DataNum < 0 || d.DataNum >= kBufferSize) return false;
   const auto index = static_cast<size_t>(d.DataNum);
@@ -76,8 +76,7 @@ bool SampleUnits(ModuleData& d) {
     Integer rc = 0;
     for (Long i = 0; i < count && rc == 0; ++i) {
       double v = 0;
-      rc = quenzel::Quenzel_Single_Sample(static_cast<Integer>(u), &v,
-                                          static_cast<Byte>(unit.Connect), flag);
+      rc = dev.SingleSample(static_cast<Integer>(u), &v, static_cast<Byte>(unit.Connect), flag);
       if (rc == 0) sum += v;
     }
     if (rc == 0) {

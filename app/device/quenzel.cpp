@@ -10,6 +10,7 @@
 #include <QLibrary>
 
 #include "core/user_interface.h"
+#include "device/library_path.h"
 
 namespace larimo::quenzel {
 namespace {
@@ -52,15 +53,15 @@ void ShowBindFailure(const QString& what, const QString& reason) {
               MsgIcon::Critical);
 }
 
-// Loads the selected library: beside the program first, then wherever the
-// system's loader looks. Returns null (after telling the user) on failure.
+// Loads the selected library: from the program's folders first (see
+// library_path.h), then wherever the system's loader looks. Returns null
+// (after telling the user) on failure.
 QLibrary* LoadLibrary(Binding& b) {
   if (b.library) return b.library.get();
   const QString fileName = DisplayFileName(b.baseName);
   QString path = b.baseName;
   if (!b.baseName.contains(QLatin1Char('/')) && QCoreApplication::instance()) {
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(fileName);
-    if (QFileInfo::exists(beside)) path = beside;
+    if (const QString found = FindDeviceLibrary(fileName); !found.isEmpty()) path = found;
   }
   auto library = std::make_unique<QLibrary>(path);
   if (!library->load()) {
@@ -137,6 +138,12 @@ Integer Quenzel_Get_Datas(Integer id, double* values, Byte* statuses, Byte* coun
                           Byte temperature) {
   auto f = reinterpret_cast<GetDatasFn>(Resolve(kGetDatas));
   return f ? f(id, values, statuses, count, wiring, temperature) : kLibraryNotBound;
+}
+
+const DeviceTable& Library() {
+  static const DeviceTable table{&Quenzel_Device_Open, &Quenzel_Device_Close,
+                                 &Quenzel_Single_Sample, &Quenzel_Start_Sample, &Quenzel_Get_Datas};
+  return table;
 }
 
 }  // namespace larimo::quenzel

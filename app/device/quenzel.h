@@ -15,6 +15,7 @@
 #include <QString>
 
 #include "core/vb_types.h"
+#include "device/device_table.h"
 
 namespace larimo {
 
@@ -27,7 +28,8 @@ inline constexpr Integer kLibraryNotBound = 100;
 namespace quenzel {
 
 // Chooses the library's base name ("Brisko" or "BriskoSim"); forgets any
-// bindings made so far. The file is looked for beside the program first.
+// bindings made so far. The file is looked for in the program's folders
+// first (library_path.h).
 void SelectLibrary(const QString& baseName);
 QString SelectedLibrary();
 // True when the simulated units are bound (the window says so).
@@ -39,6 +41,10 @@ Integer Quenzel_Single_Sample(Integer id, double* value, Byte wiring, Byte tempe
 Integer Quenzel_Start_Sample(Integer id, Integer rate);
 Integer Quenzel_Get_Datas(Integer id, double* values, Byte* statuses, Byte* count, Byte wiring,
                           Byte temperature);
+
+// The table of the five exports above, bound to the selected library: what
+// the program hands device control and the run controller.
+const DeviceTable& Library();
 
 }  // namespace quenzel
 }  // namespace larimo

@@ -32,6 +32,12 @@ std::optional<Long> IntervalFromEntry(bool seconds, const QString& entry, bool a
   return static_cast<Long>(v);
 }
 
+bool IntervalIsValid(bool seconds, Long intervalMs, bool averaging) {
+  const std::optional<Long> back =
+      IntervalFromEntry(seconds, IntervalEntryText(seconds, intervalMs), averaging);
+  return back && *back == intervalMs;
+}
+
 QString IntervalEntryText(bool seconds, Long intervalMs) {
   const double v = static_cast<double>(intervalMs) / (seconds ? 1000.0 : 10.0);
   return QString::number(v, 'g', 15);

@@ -35,6 +35,12 @@ std::optional<Long> IntervalFromEntry(bool seconds, const QString& entry, bool a
 // that does not divide evenly shows its fraction.
 QString IntervalEntryText(bool seconds, Long intervalMs);
 
+// True when intervalMs is what the settings dialog would accept for the
+// mode: its entry, read back, gives the same interval. An interval from a
+// file or the stored settings that the dialog would refuse (outside the
+// limits, or not a whole number of seconds in seconds mode) is false.
+bool IntervalIsValid(bool seconds, Long intervalMs, bool averaging);
+
 // List index of a wiring code: 0, 1, 2 as they are; any other code (from a
 // file or the stored settings) is listed as 4-wire, as the rest of the
 // program names it.

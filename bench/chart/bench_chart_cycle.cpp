@@ -48,9 +48,23 @@ double Reading(int unit, long n) { return 20.0 + unit * 5.0 + 3.0 * std::sin(n *
 // The main window in block mode with four units whose fetch delivers
 // kNewPerCycle readings per call, filled to `samples` stored samples.
 struct Window {
-  larimo::ModuleData data;
-  larimo::FormMain form{data};
   long delivered[4] = {0, 0, 0, 0};
+  larimo::DeviceTable units = Units();
+  larimo::ModuleData data;
+  larimo::FormMain form{data, units};
+
+  // Units whose block read delivers kNewPerCycle readings per call.
+  larimo::DeviceTable Units() {
+    larimo::DeviceTable t;
+    t.GetDatas = [this](larimo::Integer id, double* v, larimo::Byte*, larimo::Byte* cnt,
+                        larimo::Byte, larimo::Byte) {
+      const int n = std::min<int>(*cnt, kNewPerCycle);
+      for (int i = 0; i < n; ++i) v[i] = Reading(id, ++delivered[id]);
+      *cnt = static_cast<larimo::Byte>(n);
+      return larimo::Integer{0};
+    };
+    return t;
+  }
 
   explicit Window(long samples) {
     for (larimo::UnitData& u : data.Units) u.Mflag = larimo::kTrue;
@@ -58,13 +72,6 @@ struct Window {
     data.IntervalTM = 10;
     data.DataAverage = larimo::kFalse;
     data.CalcAverageNum();
-    form.getDatas = [this](larimo::Integer id, double* v, larimo::Byte*, larimo::Byte* cnt,
-                           larimo::Byte, larimo::Byte) {
-      const int n = std::min<int>(*cnt, kNewPerCycle);
-      for (int i = 0; i < n; ++i) v[i] = Reading(id, ++delivered[id]);
-      *cnt = static_cast<larimo::Byte>(n);
-      return larimo::Integer{0};
-    };
     form.resize(825, 601);
     form.show();
     data.ClearData();
@@ -87,7 +94,7 @@ struct Window {
 
   double Cycle() {
     return TimeMs([this] {
-      form.BlockTick();
+      form.Timer2_Timer();
       QApplication::processEvents();  // the chart's one drawing of the cycle
     });
   }

@@ -6,7 +6,6 @@
 
 #include "core/ui/form_main.h"
 #include "core/user_interface.h"
-#include "device/device_control.h"
 #include "files/read_replay.h"
 
 namespace larimo {
@@ -67,11 +66,15 @@ void FormMain::RefreshGraph(bool kindChanged) {
   }
   GrDrawData(1);
   Chart2D1->SetHeaderText(HeaderFor(data.StartTime));
+  ShowAxisTitles();
+  DispConnectflg();
+  Chart2D1->SetIsBatched(false);
+}
+
+void FormMain::ShowAxisTitles() {
   Chart2D1->SetAxisTitle(Chart2D::Axis::X, QStringLiteral("開始からの経過時間（秒）"));
   Chart2D1->SetAxisTitle(Chart2D::Axis::Y,
                          IsSet(data.MeasKind) ? QStringLiteral("Ω") : QStringLiteral("℃"));
-  DispConnectflg();
-  Chart2D1->SetIsBatched(false);
 }
 
 void FormMain::InitGraphParam(bool flg) {
@@ -103,6 +106,13 @@ void FormMain::SetAxesY(Single minV, Single maxV) {
   Chart2D1->SetAxisRange(Chart2D::Axis::Y, static_cast<double>(minV), static_cast<double>(maxV));
 }
 
+bool FormMain::ReadFixedRange(Single& hi, Single& lo) {
+  // Text that is no number is refused like a range whose ends are wrong.
+  if (ReadRangeBox(txtVhi, hi) && ReadRangeBox(txtVlow, lo) && hi > lo) return true;
+  ShowMessage(kRangeError, kMsgTitle);
+  return false;
+}
+
 bool FormMain::SetGraphParam() {
   const Single hi0 = data.RangeHigh();
   const Single lo0 = data.RangeLow();
@@ -115,13 +125,11 @@ bool FormMain::SetGraphParam() {
   } else {
     Single hi = 0;
     Single lo = 0;
-    // Text that is no number is refused like a range whose ends are wrong.
-    if (ReadRangeBox(txtVhi, hi) && ReadRangeBox(txtVlow, lo) && hi > lo) {
+    if (ReadFixedRange(hi, lo)) {
       data.AxisYMax = hi;
       data.AxisYMin = lo;
       EnableScaleYInput(true);
     } else {
-      ShowMessage(kRangeError, kMsgTitle);
       accepted = false;
     }
   }
@@ -330,6 +338,7 @@ void FormMain::ShowReadData() {
   if (SetGraphParam()) {
     Chart2D1->SetHeaderText(QStringLiteral("開始時刻  ") + data.StartTime);
   }
+  ShowAxisTitles();
   const Long n = data.DataNum;
   data.DataNum = 0;
   data.Measuring = kTrue;

@@ -9,7 +9,6 @@
 
 #include "core/ui/app_fonts.h"
 #include "core/user_interface.h"
-#include "device/device_control.h"
 #include "device/quenzel.h"
 #include "settings/persisted_settings.h"
 
@@ -34,8 +33,10 @@ int TwipsToPixels(int twips, double dpi) {
   return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
 
-FormMain::FormMain(ModuleData& d, QWidget* parent)
-    : QWidget(parent), data(d), getDatas(&quenzel::Quenzel_Get_Datas) {
+FormMain::FormMain(ModuleData& d, QWidget* parent) : FormMain(d, quenzel::Library(), parent) {}
+
+FormMain::FormMain(ModuleData& d, const DeviceTable& device, QWidget* parent)
+    : QWidget(parent), data(d), device_(device), run_(data, view, device_, *this) {
   BuildControls();
   Form_Load();
 }
@@ -255,236 +256,82 @@ void FormMain::cmdMeasInfo_Click() {
   }
 }
 
-// ------------------------------------------------------ the acquisition cycle
+// ------------------------------------------------------------------ the run
 
 QString FormMain::HeaderFor(const QString& startTime) {
   return QStringLiteral("開始時刻 [ ") + startTime + QStringLiteral(" ]");
 }
 
 void FormMain::cmdStart_Click() {
-  if (data.DataNum >= 1 &&
-      !AskYesNo(QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"),
-                kMsgTitle)) {
-    return;
+  const Pacing p = run_.Start();
+  if (p.kind == Pacing::Kind::SampleTimer) {
+    Timer1->setInterval(p.intervalMs);
+    Timer1->start();
+  } else if (p.kind == Pacing::Kind::BlockTimer) {
+    Timer2->setInterval(p.intervalMs);
+    Timer2->start();
   }
-  if (OpenUnits(data) > 0) return;
+}
+
+void FormMain::cmdStop_Click() { StopMeasure(); }
+
+void FormMain::StopMeasure() { run_.Stop(); }
+
+void FormMain::Timer1_Timer() { run_.SampleTimerTick(); }
+
+void FormMain::Timer2_Timer() { run_.BlockTick(); }
+
+bool FormMain::RangeAccepted() {
+  Single hi = 0;
+  Single lo = 0;
+  return view.ScaleYMode == kScaleAuto || ReadFixedRange(hi, lo);
+}
+
+void FormMain::RunClearing() {
   if (!cmdDisp->isEnabled()) {
     UnloadDatalist();
     cmdDisp->setEnabled(true);
   }
   if (optWid[0]->isChecked()) view.AxisXWidth = 100;
   Chart2D1->SetIsBatched(true);
-  data.ClearData();
-  data.ClearMemo();
+}
+
+void FormMain::RunCleared() {
+  // SetGraphParam cannot refuse here: the range was accepted before.
+  SetGraphParam();
   ForgetPlotted();
-  yFitted_ = false;
-  data.Measuring = kTrue;
-  SetButtons();
-  if (!SetGraphParam()) return;  // measuring with the units open, until Stop
-  data.StartTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/M/d H:m:s"));
-  Chart2D1->SetHeaderText(HeaderFor(data.StartTime));
-
-  if (IsTrue(data.TimerType)) {
-    if (CalcTimer1(data)) {
-      data.Timer1Count = 0;
-      Timer1->setInterval(static_cast<int>(data.Timer1Interval));
-      Timer1->start();
-    } else {
-      ShowMessage(QStringLiteral("タイマー設定エラーのため測定開始できません。"), kMsgTitle);
-      StopMeasure();
-    }
-    return;
-  }
-  Integer rate =
-      IsSet(data.DataAverage)
-          ? Integer{1}
-          : static_cast<Integer>(RoundHalfEven(static_cast<double>(data.IntervalTM) / 10.0));
-  if (StartUnits(data, rate) != 0) {
-    ShowMessage(QStringLiteral("エラーのため測定開始できません。"), kMsgTitle);
-    StopMeasure();
-    return;
-  }
-  Timer2->setInterval(300);
-  Timer2->start();
+  for (int s = 1; s <= kUnitCount; ++s) Chart2D1->SetPointCount(s, 0);
+  ClearReadouts();
+  ShowAxisTitles();
 }
 
-void FormMain::cmdStop_Click() { StopMeasure(); }
+void FormMain::HeaderChanged(const QString& startTime) {
+  Chart2D1->SetHeaderText(HeaderFor(startTime));
+}
 
-void FormMain::StopMeasure() {
-  if (IsTrue(data.TimerType)) {
+void FormMain::MeasuringChanged(bool measuring) {
+  if (!measuring) {
     Timer1->stop();
-  } else {
     Timer2->stop();
+    // A run that ends before its first cycle would leave the chart suspended.
+    if (Chart2D1->IsBatched()) Chart2D1->SetIsBatched(false);
   }
-  CloseUnits(data);
-  data.Measuring = kFalse;
   SetButtons();
-  // A run that ends before its first cycle would leave the chart suspended.
+}
+
+void FormMain::AxisYChanged(Single min, Single max) { SetAxesY(min, max); }
+
+void FormMain::AxisXChanged(Long first, Long last) { SetAxesX(first, last); }
+
+void FormMain::SamplesStored(bool block) {
   if (Chart2D1->IsBatched()) Chart2D1->SetIsBatched(false);
-}
-
-void FormMain::Timer1_Timer() {
-  if (inCycle_) return;  // a message box of the running cycle is waiting
-  ++data.Timer1Count;
-  if (data.Timer1Count >= data.Timer1Ticks) {
-    SampleTick();
-    data.Timer1Count = 0;
-  }
-}
-
-void FormMain::Timer2_Timer() {
-  if (inCycle_) return;
-  BlockTick();
-}
-
-// Marks a cycle as running for as long as it lives.
-class CycleGuard {
- public:
-  explicit CycleGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~CycleGuard() { flag_ = false; }
-  CycleGuard(const CycleGuard&) = delete;
-  CycleGuard& operator=(const CycleGuard&) = delete;
-
- private:
-  bool& flag_;
-};
-
-void FormMain::FitCycleAxisY(bool first) {
-  if (view.ScaleYMode != kScaleAuto) return;
-  if (first) yFitted_ = true;
-  if (data.FitAxisYToSample(first) >= 1) SetAxesY(data.AxisYMin, data.AxisYMax);
-}
-
-void FormMain::SampleTick() {
-  CycleGuard guard(inCycle_);
-  if (data.DataNum >= kBufferSize) {
-    ShowMessage(QStringLiteral("メモリー不足です。測定値が保存できません"), kMsgTitle);
-    StopMeasure();
-    return;
-  }
-  if (data.DataNum < 1) Chart2D1->SetIsBatched(false);
-  if (!SampleUnits(data)) {
-    StopMeasure();
-    return;
-  }
-  ++data.DataNum;
-  data.UpdateMinMax(data.DataNum);
-  data.CalcDataRange();
-  ShowReadouts();
-  FitCycleAxisY(data.DataNum == 1);
-  UpdateViewX();
-  GrDrawData(data.DataNum);
-}
-
-void FormMain::BlockTick() {
-  CycleGuard guard(inCycle_);
-  if (!CheckRoom()) {
-    ShowMessage(QStringLiteral("メモリー不足です。測定値が保存できません"), kMsgTitle);
-    StopMeasure();
-    return;
-  }
-  if (data.TickCount < 1) Chart2D1->SetIsBatched(false);
-  const bool ok = IsSet(data.DataAverage) ? ReadBlockAverage() : ReadBlock();
-  if (!ok) {
-    StopMeasure();
-    return;
-  }
-  if (data.DataNum > 0) data.MergeDataRange();
-  ShowUnitReadouts();
-  // The first fit comes with the second cycle, and never before a sample
-  // was stored (the extremes ClearData leaves would give an inverted range).
-  FitCycleAxisY(!yFitted_ && data.TickCount >= 1 && data.DataNum >= 1);
-  UpdateViewX();
-  GrDrawData1();
-  ++data.TickCount;
-  if (data.DataNum >= kBufferSize) {
-    StopMeasure();
-    ShowMessage(QStringLiteral("データ入力バッファがいっぱいのため測定を中止します。"), kMsgTitle);
-  }
-}
-
-bool FormMain::StoreBlockReading(int u, double value) {
-  UnitData& unit = data.Units[static_cast<std::size_t>(u)];
-  const Long n = unit.Count;
-  if (n >= kBufferSize) return false;  // full: nothing more is stored
-  const Single v = static_cast<Single>(value);
-  unit.Values[static_cast<std::size_t>(n)] = v;
-  if (n == 0) {
-    unit.MaxValue = v;
-    unit.MinValue = v;
+  if (block) {
+    ShowUnitReadouts();
+    GrDrawData1();
   } else {
-    if (v > unit.MaxValue) unit.MaxValue = v;
-    if (v < unit.MinValue) unit.MinValue = v;
+    ShowReadouts();
+    GrDrawData(data.DataNum);
   }
-  unit.Count = n + 1;
-  return unit.Count < kBufferSize;
-}
-
-template <typename Store>
-bool FormMain::ReadBlockWith(Store store) {
-  bool ok = true;
-  std::array<double, 201> datas{};
-  std::array<Byte, 201> stat{};
-  const Byte flag = IsSet(data.MeasKind) ? 0 : 1;
-  for (int u = 0; u < kUnitCount; ++u) {
-    UnitData& unit = data.Units[static_cast<std::size_t>(u)];
-    if (!IsTrue(unit.Mflag)) continue;
-    // Every unit is asked for a full block, so none falls behind the others.
-    constexpr Byte kAsked = 128;
-    Byte cnt = kAsked;
-    const Integer rc = getDatas(static_cast<Integer>(u), datas.data(), stat.data(), &cnt,
-                                static_cast<Byte>(unit.Connect), flag);
-    if (rc != 0) {
-      ShowDeviceError(rc);
-      ok = false;
-      break;
-    }
-    const int delivered = cnt > kAsked ? kAsked : cnt;
-    for (int j = 0; j < delivered; ++j) {
-      if (!store(u, datas[static_cast<std::size_t>(j)])) break;  // buffer full: drop the rest
-    }
-  }
-  UpdateDataNum();
-  return ok;
-}
-
-bool FormMain::ReadBlock() {
-  return ReadBlockWith([this](int u, double v) { return StoreBlockReading(u, v); });
-}
-
-bool FormMain::ReadBlockAverage() {
-  return ReadBlockWith([this](int u, double v) {
-    AvgAccum& a = data.AvgWork[static_cast<std::size_t>(u)];
-    const Long num = data.AverageNum < 1 ? 1 : data.AverageNum;
-    if (a.Num < num) {
-      a.Sum += v;
-      ++a.Num;
-    }
-    if (a.Num == num) {
-      const double mean = a.Sum / static_cast<double>(num);
-      a.Num = 0;
-      a.Sum = 0;
-      return StoreBlockReading(u, mean);
-    }
-    return true;
-  });
-}
-
-void FormMain::UpdateDataNum() {
-  bool first = true;
-  for (const UnitData& unit : data.Units) {
-    if (!IsTrue(unit.Mflag)) continue;
-    if (first || unit.Count > data.DataNum) data.DataNum = unit.Count;
-    first = false;
-  }
-}
-
-bool FormMain::CheckRoom() {
-  bool ok = true;
-  for (const UnitData& unit : data.Units) {
-    if (IsTrue(unit.Mflag) && unit.Count >= kBufferSize) ok = false;
-  }
-  return ok;
 }
 
 }  // namespace larimo

@@ -1,7 +1,8 @@
 #pragma once
 // The main window "PT100温度測定ユニット": the chart, the live readouts, the
-// display-range controls, one row of command buttons and the two timers of
-// the acquisition cycle.
+// display-range controls, one row of command buttons and the two timers
+// that pace the run. The run itself is the window-free Acquisition; the
+// window drives it from its buttons and timers and shows it (RunDisplay).
 //
 // Controls are public members named after their role (cmdStart, optWid[0],
 // Label1[i], ...) so the other windows of the program and the tests can
@@ -10,7 +11,6 @@
 // here and defined beside those windows.
 
 #include <array>
-#include <functional>
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -25,17 +25,21 @@
 
 #include "chart/chart_view.h"
 #include "chart/ui/chart2d.h"
+#include "core/acquisition.h"
 #include "core/module_data.h"
+#include "device/device_table.h"
 
 namespace larimo {
 
 inline constexpr char kMainTitle[] = "PT100温度測定ユニット";
 
-class FormMain : public QWidget {
+class FormMain : public QWidget, private RunDisplay {
   Q_OBJECT
  public:
-  // Builds the window and runs its start-up sequence (Form_Load).
+  // Builds the window and runs its start-up sequence (Form_Load). The units
+  // are reached through `device` (the bound library unless told otherwise).
   explicit FormMain(ModuleData& data, QWidget* parent = nullptr);
+  FormMain(ModuleData& data, const DeviceTable& device, QWidget* parent = nullptr);
   ~FormMain() override;
 
   ModuleData& data;
@@ -79,12 +83,6 @@ class FormMain : public QWidget {
   QTimer* Timer1;  // single-sample pacing
   QTimer* Timer2;  // block-mode polling, 300 ms
 
-  // Where the block reads fetch the units' buffered readings: the library's
-  // export, or a stand-in that scripts the units' deliveries.
-  std::function<Integer(Integer id, double* values, Byte* statuses, Byte* count, Byte wiring,
-                        Byte temperature)>
-      getDatas;
-
   // The one data-list window while it is open.
   QPointer<QWidget> datalist;
 
@@ -96,20 +94,15 @@ class FormMain : public QWidget {
   void cmdEnd_Click();
   void cmdMeasInfo_Click();
 
-  // The acquisition cycle.
+  // The run: delegations to the run controller.
   void cmdStart_Click();
   void cmdStop_Click();
   void StopMeasure();
   void Timer1_Timer();
   void Timer2_Timer();
-  void SampleTick();
-  void BlockTick();
-  bool ReadBlock();
-  bool ReadBlockAverage();
-  void UpdateDataNum();
-  bool CheckRoom();
   // True while a cycle runs (a message box inside it may be waiting).
-  bool InCycle() const { return inCycle_; }
+  bool InCycle() const { return run_.InCycle(); }
+  Acquisition& Run() { return run_; }
 
   // Chart set-up and style.
   void InitGraph();
@@ -141,6 +134,8 @@ class FormMain : public QWidget {
   void ClearReadouts();
   void ShowReadouts();
   void ShowUnitReadouts();
+  // The Y axis title of the kind of the data shown ("℃" or "Ω").
+  void ShowAxisTitles();
   // The header text for a start time ("開始時刻 [ " ... " ]").
   static QString HeaderFor(const QString& startTime);
 
@@ -162,17 +157,22 @@ class FormMain : public QWidget {
  private:
   void BuildControls();
   void PlaceCornerButtons();
-  // Stores one reading of unit u as ReadBlock does; false when the block's
-  // remaining readings are to be dropped (the buffer just filled).
-  bool StoreBlockReading(int u, double value);
-  // One block read of every unit in use; each reading goes to `store`.
-  template <typename Store>
-  bool ReadBlockWith(Store store);
-  // The Y fit of a cycle in automatic mode.
-  void FitCycleAxisY(bool first);
+  // The fixed Y range typed in the two boxes; false (with a message) when
+  // it is no range.
+  bool ReadFixedRange(Single& hi, Single& lo);
 
-  bool inCycle_ = false;
-  bool yFitted_ = false;           // the first automatic fit of this run happened
+  // RunDisplay: the run shown on the window.
+  bool RangeAccepted() override;
+  void RunClearing() override;
+  void RunCleared() override;
+  void HeaderChanged(const QString& startTime) override;
+  void MeasuringChanged(bool measuring) override;
+  void AxisYChanged(Single min, Single max) override;
+  void AxisXChanged(Long first, Long last) override;
+  void SamplesStored(bool block) override;
+
+  DeviceTable device_;
+  Acquisition run_;
   std::array<Long, 4> plotted_{};  // samples of each unit the chart has
   Long plottedPoints_ = 0;         // X values the chart has
   // The store a file is read into before it replaces `data`; kept between

@@ -25,7 +25,7 @@ TEST(ChartView, WidthListHoldsThirtySixEntriesInOrder) {
   for (int i = 1; i < kWidthEntries; ++i) EXPECT_LT(WidthEntry(i - 1), WidthEntry(i));
 }
 
-TEST(ChartView, ShowAllGrowsOneStepPerCall) {
+TEST(ChartView, ShowAllGrowsByStepsUntilTheNewestSampleIsInView) {
   ChartView v = Window(kShowAll, 1, 100, 100);
   EXPECT_FALSE(v.UpdateViewX(100));
   EXPECT_TRUE(v.UpdateViewX(101));
@@ -38,10 +38,10 @@ TEST(ChartView, ShowAllGrowsOneStepPerCall) {
   v = Window(kShowAll, 1, 10000, 10000);
   v.UpdateViewX(10001);
   EXPECT_EQ(v.AxisXEnd, 20000);
-  // However far the data have passed the end, one step per call.
+  // However far the data have passed the end, the newest sample is in view.
   v = Window(kShowAll, 1, 100, 100);
   v.UpdateViewX(950);
-  EXPECT_EQ(v.AxisXEnd, 200);
+  EXPECT_EQ(v.AxisXEnd, 1000);
   EXPECT_EQ(v.AxisXStart, 1);
 }
 
@@ -54,6 +54,12 @@ TEST(ChartView, AutoScrollJumpsByHalfItsWidth) {
   EXPECT_TRUE(v.UpdateViewX(151));
   EXPECT_EQ(v.AxisXStart, 101);
   EXPECT_EQ(v.AxisXEnd, 200);
+  // A block cycle that brings more than half a width jumps on until the
+  // newest sample is in view.
+  v = Window(kAutoScroll, 1, 10, 10);
+  EXPECT_TRUE(v.UpdateViewX(128));
+  EXPECT_EQ(v.AxisXStart, 121);
+  EXPECT_EQ(v.AxisXEnd, 130);
 }
 
 TEST(ChartView, ManualScrollStaysWhereTheUserPutIt) {

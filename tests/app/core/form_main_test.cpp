@@ -1,11 +1,9 @@
 // The main window driven as a user would: its state after start-up, its
-// buttons, closing, and runs on the simulated units with a driven clock.
-// Block deliveries that need exact counts come from a scripted fetch.
+// buttons, closing, how it shows a run, and runs on the simulated units with
+// a driven clock. Runs that need exact deliveries use in-process fake units.
 #include "core/ui/form_main.h"
 
 #include <cstdlib>
-#include <deque>
-#include <map>
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -14,6 +12,7 @@
 #include "chart/ui/qcp.h"
 #include "core/ui/app_fonts.h"
 #include "device/quenzel.h"
+#include "fake_units.h"
 #include "recording_ui.h"
 #include "settings/persisted_settings.h"
 
@@ -24,29 +23,6 @@ using test::RecordingUi;
 
 const QString kFull = QStringLiteral("データ入力バッファがいっぱいのため測定を中止します。");
 const QString kNoRoom = QStringLiteral("メモリー不足です。測定値が保存できません");
-
-// Deliveries of the units' buffered readings, scripted per unit.
-struct ScriptedUnits {
-  std::map<int, std::deque<std::vector<double>>> blocks;
-  std::map<int, Integer> failWith;         // result code of a unit's next fetch
-  std::vector<std::pair<int, int>> asked;  // (unit, count asked for)
-
-  Integer Fetch(Integer id, double* values, Byte* count) {
-    asked.emplace_back(id, *count);
-    if (auto f = failWith.find(id); f != failWith.end()) return f->second;
-    auto& q = blocks[id];
-    if (q.empty()) {
-      *count = 0;
-      return 0;
-    }
-    const std::vector<double> b = q.front();
-    q.pop_front();
-    const std::size_t n = std::min<std::size_t>(b.size(), *count);
-    for (std::size_t i = 0; i < n; ++i) values[i] = b[i];
-    *count = static_cast<Byte>(n);
-    return 0;
-  }
-};
 
 class FormMainTest : public ::testing::Test {
  protected:
@@ -67,15 +43,12 @@ class FormMainTest : public ::testing::Test {
 
   // Block mode with the given units in use, the fetch scripted.
   void UseScriptedBlocks(std::initializer_list<int> units, Long intervalTM, bool average) {
+    window = std::make_unique<FormMain>(data, fake.Table());
     for (UnitData& u : data.Units) u.Mflag = kFalse;
     for (int u : units) data.Units[static_cast<std::size_t>(u)].Mflag = kTrue;
     data.TimerType = kFalse;
     data.IntervalTM = intervalTM;
     data.DataAverage = ToBoolean(average);
-    data.CalcAverageNum();
-    window->getDatas = [this](Integer id, double* v, Byte*, Byte* cnt, Byte, Byte) {
-      return script.Fetch(id, v, cnt);
-    };
   }
   static std::vector<double> Readings(int n, double first, double step = 1.0) {
     std::vector<double> r;
@@ -95,7 +68,7 @@ class FormMainTest : public ::testing::Test {
   RecordingUi ui;
   ModuleData data;
   std::unique_ptr<FormMain> window;
-  ScriptedUnits script;
+  test::FakeUnits fake;
 };
 
 TEST_F(FormMainTest, StartUpState) {
@@ -176,18 +149,6 @@ TEST_F(FormMainTest, ClosingAsksOrRefuses) {
   delete list;
 }
 
-TEST_F(FormMainTest, StartAnsweredNoChangesNothing) {
-  data.DataNum = 3;
-  data.Units[0].Values[0] = 12.5f;
-  ui.answers = {MsgAnswer::No};
-  window->cmdStart_Click();
-  EXPECT_EQ(ui.shown.back().text,
-            QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"));
-  EXPECT_EQ(data.DataNum, 3);
-  EXPECT_EQ(data.Units[0].Values[0], 12.5f);
-  EXPECT_FALSE(IsTrue(data.Measuring));
-}
-
 TEST_F(FormMainTest, StartWithoutUnitsKeepsTheData) {
   for (UnitData& u : data.Units) u.Mflag = kFalse;
   data.DataNum = 3;
@@ -196,20 +157,6 @@ TEST_F(FormMainTest, StartWithoutUnitsKeepsTheData) {
   EXPECT_EQ(ui.shown.back().text, QStringLiteral("使用ユニットの指定がありません。"));
   EXPECT_EQ(data.DataNum, 3);
   EXPECT_TRUE(ButtonsAre(true, false, true, true));
-}
-
-TEST_F(FormMainTest, TimerThatCannotBeSetStopsTheStart) {
-  data.TimerType = kTrue;
-  data.IntervalTM = 500;  // rounds to 0 s
-  data.DataNum = 2;
-  window->cmdStart_Click();
-  ASSERT_FALSE(ui.shown.empty());
-  EXPECT_EQ(ui.shown.back().text, QStringLiteral("タイマー設定エラーのため測定開始できません。"));
-  EXPECT_EQ(data.DataNum, 0);  // cleared by the start
-  EXPECT_FALSE(IsTrue(data.Measuring));
-  EXPECT_FALSE(window->Timer1->isActive());
-  EXPECT_FALSE(window->Chart2D1->IsBatched());
-  EXPECT_TRUE(ButtonsAre(true, false, true, false));
 }
 
 TEST_F(FormMainTest, SingleSampleRunWithAveraging) {
@@ -247,152 +194,45 @@ TEST_F(FormMainTest, SingleSampleRunWithAveraging) {
   EXPECT_TRUE(ButtonsAre(true, false, true, true));
 }
 
-TEST_F(FormMainTest, FullBufferInSingleModeStopsAtTheNextCycle) {
-  data.TimerType = kTrue;
-  data.IntervalTM = 1000;
-  window->cmdStart_Click();
-  ASSERT_TRUE(IsTrue(data.Measuring));
-  data.DataNum = kBufferSize;
-  bool measuringWhileShown = false;
-  ui.whileShown = [&](const test::ShownMessage&) { measuringWhileShown = IsTrue(data.Measuring); };
-  window->Timer1_Timer();
-  ASSERT_EQ(ui.texts(), std::vector<QString>{kNoRoom});
-  EXPECT_TRUE(measuringWhileShown) << "message, then stop";
-  EXPECT_FALSE(IsTrue(data.Measuring));
-}
-
-TEST_F(FormMainTest, BlockRunWithoutAveraging) {
+TEST_F(FormMainTest, BlockRunIsShownOnTheChartAndReadouts) {
   UseScriptedBlocks({0, 1}, 50, false);
   window->cmdStart_Click();
   ASSERT_TRUE(ui.shown.empty());
   EXPECT_TRUE(window->Timer2->isActive());
   EXPECT_EQ(window->Timer2->interval(), 300);
-  script.blocks[0] = {Readings(7, 20.0), Readings(30, 40.0)};
-  script.blocks[1] = {Readings(30, 120.0), Readings(3, 10.0)};
+  EXPECT_TRUE(ButtonsAre(false, true, false, false));
+  fake.units[0].blocks = {Readings(7, 20.0), Readings(30, 40.0)};
+  fake.units[1].blocks = {Readings(30, 120.0), Readings(3, 10.0)};
   window->Timer2_Timer();
-  // Every unit is asked for a full block, even after one delivered less.
-  ASSERT_EQ(script.asked.size(), 2u);
-  EXPECT_EQ(script.asked[1], std::make_pair(1, 128));
-  EXPECT_EQ(data.Units[0].Count, 7);
-  EXPECT_EQ(data.Units[1].Count, 30);
-  EXPECT_EQ(data.DataNum, 30);
   EXPECT_EQ(window->Label1[0]->text(), QStringLiteral("26.000"));
   EXPECT_EQ(window->Label1[1]->text(), QStringLiteral("149.000"));
   EXPECT_EQ(window->Chart2D1->DrawnPointCount(1), 7);
   EXPECT_EQ(window->Chart2D1->DrawnPointCount(2), 30);
   EXPECT_DOUBLE_EQ(window->Chart2D1->Points().X(30), 1.5);
-  // No fit on the first cycle; the second fits to the hundreds.
   EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMax(Chart2D::Axis::Y), 850);
   window->Timer2_Timer();
-  EXPECT_EQ(data.Units[0].Count, 37);
-  EXPECT_EQ(data.DataNum, 37);
-  EXPECT_FLOAT_EQ(data.DataMax, 149.0f);
-  EXPECT_FLOAT_EQ(data.DataMin, 10.0f);
   EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMin(Chart2D::Axis::Y), 0);
   EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMax(Chart2D::Axis::Y), 200);
   // The chart holds every stored reading, the late ones of ID0 included.
   EXPECT_EQ(window->Chart2D1->DrawnPointCount(1), 37);
   EXPECT_EQ(window->Chart2D1->DrawnPointCount(2), 33);
   EXPECT_DOUBLE_EQ(window->Chart2D1->Points().Y(1, 8), 40.0);
-  EXPECT_EQ(data.TickCount, 2);
   window->cmdStop_Click();
+  EXPECT_FALSE(window->Timer2->isActive());
   EXPECT_TRUE(ButtonsAre(true, false, true, true));
 }
 
-TEST_F(FormMainTest, BlockAveragingCarriesReadingsOver) {
-  UseScriptedBlocks({0}, 50, true);
-  ASSERT_EQ(data.AverageNum, 5);
-  window->cmdStart_Click();
-  script.blocks[0] = {Readings(12, 1.0), Readings(3, 13.0)};
-  window->Timer2_Timer();
-  EXPECT_EQ(data.Units[0].Count, 2);
-  EXPECT_FLOAT_EQ(data.Units[0].Values[0], 3.0f);
-  EXPECT_FLOAT_EQ(data.Units[0].Values[1], 8.0f);
-  EXPECT_EQ(data.AvgWork[0].Num, 2);
-  window->Timer2_Timer();
-  EXPECT_EQ(data.Units[0].Count, 3);
-  EXPECT_FLOAT_EQ(data.Units[0].Values[2], 13.0f);  // mean of 11 .. 15
-  EXPECT_EQ(data.AvgWork[0].Num, 0);
-  EXPECT_EQ(window->Label1[0]->text(), QStringLiteral("13.000"));
-}
-
-TEST_F(FormMainTest, FullBufferEndsTheBlockRunWithTheMessageAfterTheStop) {
-  UseScriptedBlocks({0, 3}, 10, false);
+TEST_F(FormMainTest, FullBufferEndsTheBlockRunWithEveryReadingDrawn) {
+  UseScriptedBlocks({0}, 10, false);
   window->cmdStart_Click();
   const int cycles = static_cast<int>(kBufferSize / 128) + 1;
-  for (int c = 0; c < cycles + 1; ++c) {
-    script.blocks[0].push_back(Readings(128, 20.0, 0.001));
-    script.blocks[3].push_back(Readings(100, 30.0, 0.001));
-  }
-  bool measuringWhileShown = true;
-  ui.whileShown = [&](const test::ShownMessage&) { measuringWhileShown = IsTrue(data.Measuring); };
-  int ran = 0;
-  while (IsTrue(data.Measuring) && ran < cycles + 5) {
-    window->Timer2_Timer();
-    ++ran;
-  }
-  EXPECT_EQ(ran, cycles);
-  EXPECT_EQ(data.Units[0].Count, kBufferSize);
-  EXPECT_EQ(data.DataNum, kBufferSize);
-  EXPECT_LT(data.Units[3].Count, kBufferSize);
-  ASSERT_EQ(ui.texts(), std::vector<QString>{kFull});
-  EXPECT_FALSE(measuringWhileShown) << "stop, then message";
+  for (int c = 0; c < cycles; ++c) fake.units[0].blocks.push_back(Readings(128, 20.0, 0.001));
+  for (int c = 0; c < cycles && IsTrue(data.Measuring); ++c) window->Timer2_Timer();
+  EXPECT_EQ(ui.texts(), std::vector<QString>{kFull});
+  EXPECT_FALSE(window->Timer2->isActive());
   EXPECT_EQ(window->Chart2D1->DrawnPointCount(1), kBufferSize);
   EXPECT_FALSE(window->Chart2D1->MarkersShown());
   EXPECT_TRUE(ButtonsAre(true, false, true, true));
-}
-
-TEST_F(FormMainTest, NoRoomIsCheckedForEveryUnitInUse) {
-  UseScriptedBlocks({0}, 10, false);
-  window->cmdStart_Click();
-  data.Units[0].Count = kBufferSize;  // ID0 full
-  bool measuringWhileShown = false;
-  ui.whileShown = [&](const test::ShownMessage&) { measuringWhileShown = IsTrue(data.Measuring); };
-  window->Timer2_Timer();
-  EXPECT_EQ(ui.texts(), std::vector<QString>{kNoRoom});
-  EXPECT_TRUE(measuringWhileShown);
-  EXPECT_FALSE(IsTrue(data.Measuring));
-  EXPECT_TRUE(script.asked.empty());
-}
-
-TEST_F(FormMainTest, LibraryErrorEndsTheRunAndNoCycleRunsWhileItsMessageWaits) {
-  UseScriptedBlocks({0, 1}, 10, false);
-  window->cmdStart_Click();
-  script.blocks[0] = {Readings(5, 20.0)};
-  script.failWith[1] = 9;
-  int reentered = 0;
-  bool measuringWhileShown = false;
-  ui.whileShown = [&](const test::ShownMessage&) {
-    measuringWhileShown = IsTrue(data.Measuring);
-    EXPECT_TRUE(window->InCycle());
-    const std::size_t before = script.asked.size();
-    window->Timer2_Timer();  // the timer keeps firing under a modal box
-    window->Timer1_Timer();
-    reentered += static_cast<int>(script.asked.size() - before);
-  };
-  window->Timer2_Timer();
-  ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].text, QStringLiteral("USB通信エラー"));
-  EXPECT_EQ(ui.shown[0].title, QStringLiteral("QuenzelApp"));
-  EXPECT_TRUE(measuringWhileShown) << "message, then stop";
-  EXPECT_EQ(reentered, 0);
-  EXPECT_FALSE(IsTrue(data.Measuring));
-  EXPECT_EQ(data.Units[0].Count, 5);  // what was stored stays
-  EXPECT_FALSE(window->InCycle());
-}
-
-TEST_F(FormMainTest, FirstBlockFitWaitsForAStoredSample) {
-  UseScriptedBlocks({0}, 10, false);
-  window->cmdStart_Click();
-  window->Timer2_Timer();
-  window->Timer2_Timer();  // second cycle, still no sample
-  EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMin(Chart2D::Axis::Y), -200);
-  EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMax(Chart2D::Axis::Y), 850);
-  EXPECT_LT(data.AxisYMin, data.AxisYMax);
-  script.blocks[0] = {Readings(10, 23.4)};
-  window->Timer2_Timer();
-  EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMin(Chart2D::Axis::Y), 0);
-  EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMax(Chart2D::Axis::Y), 100);
 }
 
 TEST_F(FormMainTest, BlockRunOnSimulatedUnits) {
@@ -418,18 +258,6 @@ TEST_F(FormMainTest, BlockRunOnSimulatedUnits) {
     EXPECT_TRUE(window->grab().save(QDir(shots).filePath(QStringLiteral("form_main_run.png"))));
   }
   window->cmdStop_Click();
-  EXPECT_FALSE(window->Timer2->isActive());
-}
-
-TEST_F(FormMainTest, UnitThatFailsToStartStopsTheRun) {
-  setenv("BRISKO_SIM_FAULT", "0:fail:0", 1);
-  data.TimerType = kFalse;
-  data.IntervalTM = 100;
-  window->cmdStart_Click();
-  const std::vector<QString> texts = ui.texts();
-  ASSERT_FALSE(texts.empty());
-  EXPECT_EQ(texts.back(), QStringLiteral("エラーのため測定開始できません。"));
-  EXPECT_FALSE(IsTrue(data.Measuring));
   EXPECT_FALSE(window->Timer2->isActive());
 }
 
@@ -496,6 +324,7 @@ TEST_F(FormMainTest, YRangeAutomaticAndFixed) {
   data.DataNum = 1;
   data.Units[0].MaxValue = 100.0f;
   data.Units[0].MinValue = -12.5f;
+  data.Units[0].Count = 1;
   window->optHei[1]->click();
   window->optHei[0]->click();
   EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMin(Chart2D::Axis::Y), -100);
@@ -543,55 +372,44 @@ TEST_F(FormMainTest, ReadoutsAndMissingReadings) {
   }
 }
 
-TEST_F(FormMainTest, AnyFailingUnitEndsASingleSampleRun) {
-  // ID0 fails, ID1 after it succeeds: the run still ends.
-  setenv("BRISKO_SIM_FAULT", "0:fail:0", 1);
-  data.TimerType = kTrue;
-  data.IntervalTM = 1000;
-  data.Units[1].Mflag = kTrue;
-  window->cmdStart_Click();
-  ASSERT_TRUE(IsTrue(data.Measuring));
-  bool measuringWhileShown = false;
-  ui.whileShown = [&](const test::ShownMessage&) { measuringWhileShown = IsTrue(data.Measuring); };
-  window->Timer1_Timer();
-  ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].title, QStringLiteral("QuenzelApp"));
-  EXPECT_FALSE(ui.shown[0].text.isEmpty());
-  EXPECT_TRUE(measuringWhileShown) << "message, then stop";
-  EXPECT_FALSE(IsTrue(data.Measuring));
-  EXPECT_EQ(data.DataNum, 0);
-  EXPECT_FALSE(window->Timer1->isActive());
-}
-
-TEST_F(FormMainTest, FixedRangeIsNeverMovedByTheData) {
+TEST_F(FormMainTest, RefusedOrFailedStartLeavesNoWrongChart) {
+  // A run on the chart, then a fixed range that is no range: Start refuses
+  // before anything is cleared.
   UseScriptedBlocks({0}, 10, false);
-  window->optHei[1]->click();
-  window->txtVhi->setText(QStringLiteral("50"));
-  window->txtVlow->setText(QStringLiteral("10"));
   window->cmdStart_Click();
-  ASSERT_TRUE(ui.shown.empty());
-  ASSERT_TRUE(window->Timer2->isActive());
-  EXPECT_EQ(window->txtVhi->text(), QStringLiteral("50"));
-  script.blocks[0] = {Readings(20, 120.0), Readings(20, -150.0)};
-  for (int c = 0; c < 3; ++c) window->Timer2_Timer();
-  EXPECT_EQ(data.Units[0].Count, 40);
-  EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMin(Chart2D::Axis::Y), 10);
-  EXPECT_DOUBLE_EQ(window->Chart2D1->AxisMax(Chart2D::Axis::Y), 50);
-}
-
-TEST_F(FormMainTest, RangeRefusedAtStartLeavesTheRunWaitingForStop) {
-  UseScriptedBlocks({0}, 10, false);
+  fake.units[0].blocks = {Readings(20, 30.0)};
+  window->Timer2_Timer();
+  window->cmdStop_Click();
   window->optHei[1]->click();
   window->txtVhi->setText(QStringLiteral("100"));
   window->txtVlow->setText(QStringLiteral("100"));
   window->cmdStart_Click();
-  EXPECT_EQ(ui.texts(), std::vector<QString>{QStringLiteral("設定値に誤りがあります。")});
-  EXPECT_TRUE(IsTrue(data.Measuring));
-  EXPECT_FALSE(window->Timer2->isActive());
-  EXPECT_TRUE(ButtonsAre(false, true, false, false));
-  window->cmdStop->click();
-  EXPECT_FALSE(window->Chart2D1->IsBatched()) << "the chart draws again after the stop";
-  EXPECT_TRUE(ButtonsAre(true, false, true, false));
+  EXPECT_EQ(ui.texts().back(), QStringLiteral("設定値に誤りがあります。"));
+  EXPECT_EQ(data.DataNum, 20);
+  EXPECT_EQ(window->Chart2D1->DrawnPointCount(1), 20);
+  EXPECT_FALSE(IsTrue(data.Measuring));
+  EXPECT_TRUE(ButtonsAre(true, false, true, true));
+  // A start that fails after the store was cleared leaves no earlier point.
+  window->txtVlow->setText(QStringLiteral("0"));
+  fake.units[0].startResult = 9;
+  window->cmdStart_Click();
+  EXPECT_EQ(ui.texts().back(), QStringLiteral("エラーのため測定開始できません。"));
+  EXPECT_EQ(data.DataNum, 0);
+  EXPECT_EQ(window->Chart2D1->DrawnPointCount(1), 0);
+  EXPECT_TRUE(window->Label1[0]->text().isEmpty());
+  EXPECT_FALSE(window->Chart2D1->IsBatched());
+}
+
+TEST_F(FormMainTest, AxisTitleFollowsTheKindOfTheDataShown) {
+  // Resistance data shown while the window was set for Pt100.
+  ASSERT_EQ(window->Chart2D1->AxisTitle(Chart2D::Axis::Y), QStringLiteral("℃"));
+  data.MeasKind = kTrue;
+  data.Units[0].Mflag = kTrue;
+  for (Long k = 0; k < 5; ++k) data.Units[0].Values[static_cast<std::size_t>(k)] = 100.0f + k;
+  data.Units[0].Count = 5;
+  data.DataNum = 5;
+  window->ShowReadData();
+  EXPECT_EQ(window->Chart2D1->AxisTitle(Chart2D::Axis::Y), QStringLiteral("Ω"));
 }
 
 TEST_F(FormMainTest, MeasInfoStoresTheSettings) {

@@ -73,7 +73,13 @@ TEST_F(StoreTest, CalcDataRangeRestartsOnlyAtFirstSample) {
   d.Units[1].MinValue = 10;
   d.Units[3].MaxValue = 30;
   d.Units[3].MinValue = 15;
+  d.Units[1].Count = 1;
+  d.Units[3].Count = 1;
   d.Units[0].MaxValue = 500;  // not in use
+  d.Units[0].Count = 1;
+  d.Units[2].Mflag = kTrue;  // in use, no reading yet: takes no part
+  d.Units[2].MaxValue = 850;
+  d.Units[2].MinValue = -200;
   d.DataNum = 1;
   d.DataMax = 1000;
   d.DataMin = -1000;

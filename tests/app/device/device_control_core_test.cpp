@@ -2,16 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_device.h"
+#include "device/quenzel.h"
+#include "fake_units.h"
 #include "recording_ui.h"
 
 namespace larimo {
 namespace {
 
+int CountOf(const std::string& s, const std::string& what) {
+  int n = 0;
+  for (auto at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+  return n;
+}
+
 class DeviceControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(fake.loaded());
     d.InitDataBuffers();
     d.ClearData();
     for (UnitData& u : d.Units) u.Mflag = kFalse;
@@ -20,17 +26,17 @@ class DeviceControlTest : public ::testing::Test {
     for (int id : ids) d.Units[id].Mflag = kTrue;
   }
   test::RecordingUi ui;
-  test::FakeDevice fake;
+  test::FakeUnits fake;
   ModuleData d;
 };
 
 TEST_F(DeviceControlTest, OpenUnitsRollsBackUnitsOpenedBeforeAFailure) {
   Use({0, 1, 2, 3});
-  fake.SetOpenResult(2, 6);
-  EXPECT_EQ(OpenUnits(d), 6);
-  EXPECT_EQ(fake.Log(), "open 0;open 1;open 2;close 0;close 1;");
-  EXPECT_FALSE(fake.IsOpen(0));
-  EXPECT_FALSE(fake.IsOpen(1));
+  fake.units[2].openResult = 6;
+  EXPECT_EQ(OpenUnits(fake.Table(), d), 6);
+  EXPECT_EQ(fake.log, "open 0;open 1;open 2;close 0;close 1;");
+  EXPECT_FALSE(fake.units[0].open);
+  EXPECT_FALSE(fake.units[1].open);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].text, "指定のデバイスが見つからない");
   EXPECT_EQ(ui.shown[0].title, "QuenzelApp");
@@ -40,32 +46,32 @@ TEST_F(DeviceControlTest, OpenUnitsRollsBackUnitsOpenedBeforeAFailure) {
 
 TEST_F(DeviceControlTest, OpenUnitsOpensOnlyUnitsInUse) {
   Use({3});
-  EXPECT_EQ(OpenUnits(d), 0);
-  EXPECT_EQ(fake.Log(), "open 3;");
-  EXPECT_TRUE(fake.IsOpen(3));
+  EXPECT_EQ(OpenUnits(fake.Table(), d), 0);
+  EXPECT_EQ(fake.log, "open 3;");
+  EXPECT_TRUE(fake.units[3].open);
   EXPECT_TRUE(ui.shown.empty());
-  CloseUnits(d);
-  EXPECT_FALSE(fake.IsOpen(3));
+  CloseUnits(fake.Table(), d);
+  EXPECT_FALSE(fake.units[3].open);
 }
 
 TEST_F(DeviceControlTest, NoUnitInUse) {
-  EXPECT_EQ(OpenUnits(d), kNoUnitInUse);
+  EXPECT_EQ(OpenUnits(fake.Table(), d), kNoUnitInUse);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].text, "使用ユニットの指定がありません。");
   EXPECT_EQ(ui.shown[0].title, "Message");
   Integer rate = 5;
-  EXPECT_EQ(StartUnits(d, rate), kNoUnitInUse);
+  EXPECT_EQ(StartUnits(fake.Table(), d, rate), kNoUnitInUse);
   EXPECT_EQ(ui.shown.size(), 1u);  // silently
-  EXPECT_FALSE(SampleUnits(d));
-  EXPECT_EQ(fake.Log(), "");
+  EXPECT_FALSE(SampleUnits(fake.Table(), d));
+  EXPECT_EQ(fake.log, "");
 }
 
 TEST_F(DeviceControlTest, StartUnitsStopsAtTheFirstFailureWithoutStoppingOthers) {
   Use({0, 1, 3});
-  fake.SetStartResult(1, 9);
+  fake.units[1].startResult = 9;
   Integer rate = 25;
-  EXPECT_EQ(StartUnits(d, rate), 9);
-  EXPECT_EQ(fake.Log(), "start 0 r25;start 1 r25;");
+  EXPECT_EQ(StartUnits(fake.Table(), d, rate), 9);
+  EXPECT_EQ(fake.log, "start 0 r25;start 1 r25;");
   ASSERT_EQ(ui.texts().size(), 1u);
   EXPECT_EQ(ui.texts()[0], "USB通信エラー");
 }
@@ -75,41 +81,44 @@ TEST_F(DeviceControlTest, SampleUnitsStoresTheMeanWithWiringAndKind) {
   d.Units[2].Connect = 2;
   d.AverageNum = 4;
   d.DataNum = 7;
-  for (double v : {1.0, 2.0, 3.0, 6.0}) fake.QueueSample(0, 0, v);
-  fake.SetSample(2, 0, 100.25);
-  EXPECT_TRUE(SampleUnits(d));
+  for (double v : {1.0, 2.0, 3.0, 6.0}) fake.units[0].samples.emplace_back(0, v);
+  fake.units[2].sampleResult = 0;
+  fake.units[2].sampleValue = 100.25;
+  EXPECT_TRUE(SampleUnits(fake.Table(), d));
   EXPECT_EQ(d.Units[0].Values[7], 3.0f);
   EXPECT_EQ(d.Units[2].Values[7], 100.25f);
   EXPECT_EQ(d.Units[0].Count, 1);
   EXPECT_EQ(d.Units[2].Count, 1);
   EXPECT_EQ(d.Units[1].Count, 0);
   EXPECT_TRUE(
-      fake.Log().startsWith("sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;"
-                            "sample 2 w2 t1;"));
+      fake.log.starts_with("sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;sample 0 w0 t1;"
+                           "sample 2 w2 t1;"));
   d.MeasKind = kTrue;  // resistance: the library's temperature flag is 0
   d.AverageNum = 1;
-  SampleUnits(d);
-  EXPECT_TRUE(fake.Log().endsWith("sample 0 w0 t0;sample 2 w2 t0;"));
+  SampleUnits(fake.Table(), d);
+  EXPECT_TRUE(fake.log.ends_with("sample 0 w0 t0;sample 2 w2 t0;"));
 }
 
 TEST_F(DeviceControlTest, AFailedReadDiscardsThePartialSumButCountsTheCycle) {
   Use({0});
   d.AverageNum = 4;
-  fake.QueueSample(0, 0, 10);
-  fake.QueueSample(0, 0, 10);
-  fake.QueueSample(0, 9, 0);
-  EXPECT_FALSE(SampleUnits(d));
+  fake.units[0].samples.emplace_back(0, 10);
+  fake.units[0].samples.emplace_back(0, 10);
+  fake.units[0].samples.emplace_back(9, 0);
+  EXPECT_FALSE(SampleUnits(fake.Table(), d));
   EXPECT_EQ(d.Units[0].Values[0], kNoReading);
   EXPECT_EQ(d.Units[0].Count, 1);
-  EXPECT_EQ(fake.Log().count("sample"), 3);  // no fourth read after the failure
+  EXPECT_EQ(CountOf(fake.log, "sample"), 3);  // no fourth read after the failure
   EXPECT_EQ(ui.texts(), std::vector<QString>{"USB通信エラー"});
 }
 
 TEST_F(DeviceControlTest, AFailureOnAnEarlierUnitFailsTheCycle) {
   Use({0, 1});
-  fake.SetSample(0, 9, 0);
-  fake.SetSample(1, 0, 20.5);
-  EXPECT_FALSE(SampleUnits(d));
+  fake.units[0].sampleResult = 9;
+  fake.units[0].sampleValue = 0;
+  fake.units[1].sampleResult = 0;
+  fake.units[1].sampleValue = 20.5;
+  EXPECT_FALSE(SampleUnits(fake.Table(), d));
   // The later unit is still read and stored.
   EXPECT_EQ(d.Units[1].Values[0], 20.5f);
   EXPECT_EQ(d.Units[0].Count, 1);
@@ -120,17 +129,18 @@ TEST_F(DeviceControlTest, AFailureOnAnEarlierUnitFailsTheCycle) {
 TEST_F(DeviceControlTest, AnAveragingCountBelowOneStillReadsOnce) {
   Use({0});
   d.AverageNum = 0;
-  fake.SetSample(0, 0, 42);
-  EXPECT_TRUE(SampleUnits(d));
+  fake.units[0].sampleResult = 0;
+  fake.units[0].sampleValue = 42;
+  EXPECT_TRUE(SampleUnits(fake.Table(), d));
   EXPECT_EQ(d.Units[0].Values[0], 42.0f);
-  EXPECT_EQ(fake.Log(), "sample 0 w0 t1;");
+  EXPECT_EQ(fake.log, "sample 0 w0 t1;");
 }
 
 TEST_F(DeviceControlTest, SampleUnitsNeverWritesPastTheBuffers) {
   Use({0});
   d.DataNum = kBufferSize;
-  EXPECT_FALSE(SampleUnits(d));
-  EXPECT_EQ(fake.Log(), "");
+  EXPECT_FALSE(SampleUnits(fake.Table(), d));
+  EXPECT_EQ(fake.log, "");
   EXPECT_EQ(d.Units[0].Count, 0);
 }
 

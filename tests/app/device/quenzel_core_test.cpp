@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "device/device_control.h"
-#include "fake_device.h"
 #include "recording_ui.h"
 
 namespace larimo {
@@ -15,13 +14,16 @@ struct RestoreLibrary {
 
 TEST(Binding, FindsTheLibraryBesideTheProgram) {
   test::RecordingUi ui;
-  test::FakeDevice fake;  // for its controls
   RestoreLibrary restore;
-  quenzel::SelectLibrary(QStringLiteral("FakeBrisko"));  // bin/libFakeBrisko.so
+  qputenv("BRISKO_SIM_ATTACH_MS", "0");
+  qputenv("BRISKO_SIM", "1:cal");
+  quenzel::SelectLibrary(QStringLiteral("BriskoSim"));  // bin/libBriskoSim.so
   EXPECT_EQ(quenzel::Quenzel_Device_Open(1), 0);
-  EXPECT_TRUE(fake.IsOpen(1));
+  EXPECT_EQ(quenzel::Quenzel_Device_Open(1), 3);  // the library holds it open
   quenzel::Quenzel_Device_Close(1);
-  EXPECT_FALSE(fake.IsOpen(1));
+  EXPECT_EQ(quenzel::Quenzel_Device_Open(1), 0);
+  quenzel::Quenzel_Device_Close(1);
+  qunsetenv("BRISKO_SIM");
   EXPECT_TRUE(ui.shown.empty());
 }
 
@@ -43,34 +45,34 @@ TEST(Binding, AMissingLibraryIsReportedWithItsFileAndReason) {
   d.Units[0].Mflag = kTrue;
   d.Units[1].Mflag = kTrue;
   ui.shown.clear();
-  EXPECT_EQ(OpenUnits(d), kLibraryNotBound);
+  EXPECT_EQ(OpenUnits(quenzel::Library(), d), kLibraryNotBound);
   EXPECT_EQ(ui.shown.size(), 1u);
   ui.shown.clear();
-  EXPECT_FALSE(SampleUnits(d));
+  EXPECT_FALSE(SampleUnits(quenzel::Library(), d));
   EXPECT_EQ(ui.shown.size(), 1u);
   ui.shown.clear();
-  CloseUnits(d);  // one message for the row of closes, not one per unit
+  CloseUnits(quenzel::Library(), d);  // one message for the row of closes, not one per unit
   EXPECT_EQ(ui.shown.size(), 1u);
 }
 
 TEST(Binding, AMissingExportIsReportedAndTheOthersStillWork) {
   test::RecordingUi ui;
-  test::FakeDevice fake(FAKE_BRISKO_PARTIAL_PATH);
+  RestoreLibrary restore;
+  quenzel::SelectLibrary(QStringLiteral(FAKE_BRISKO_PARTIAL_PATH));
   ModuleData d;
   d.InitDataBuffers();
   d.ClearData();
   d.Units[0].Mflag = kTrue;
-  EXPECT_EQ(OpenUnits(d), 0);
-  Integer rate = 10;
-  EXPECT_EQ(StartUnits(d, rate), kLibraryNotBound);
+  const DeviceTable& dev = quenzel::Library();
+  EXPECT_EQ(OpenUnits(dev, d), 0);
+  EXPECT_EQ(StartUnits(dev, d, 10), kLibraryNotBound);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_TRUE(ui.shown[0].text.contains("Quenzel_Start_Sample"));
   EXPECT_TRUE(ui.shown[0].text.contains("libFakeBriskoPartial.so"));
-  fake.SetSample(0, 0, 7.5);
-  EXPECT_TRUE(SampleUnits(d));
-  EXPECT_EQ(d.Units[0].Values[0], 7.5f);
-  CloseUnits(d);
-  EXPECT_FALSE(fake.IsOpen(0));
+  EXPECT_TRUE(SampleUnits(dev, d));
+  CloseUnits(dev, d);
+  EXPECT_EQ(OpenUnits(dev, d), 0);  // closed: it opens again
+  CloseUnits(dev, d);
   EXPECT_EQ(ui.shown.size(), 1u);
 }
 
