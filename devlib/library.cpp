@@ -1,12 +1,13 @@
 #include "library.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace brisko {
 namespace {
 
 // Module-level state of the library. `lockPresent`, `layer`, `initStatus`
-// and `waitTriesLeft` belong to the caller's thread; the handlers reach the
+// and `sessionStartMs` belong to the caller's thread; the handlers reach the
 // layer through their user pointer and the slots under the table lock.
 struct Library {
   DeviceSlot slots[4];
@@ -14,9 +15,9 @@ struct Library {
   UsbLayer* layer = nullptr;
   bool lockPresent = false;
   int initStatus = 0;
-  // Tries of 100 ms left in the session's first two seconds; every Open in
-  // that window may wait for its unit with what is left.
-  int waitTriesLeft = 0;
+  // When the running session started (the layer's clock); Opens wait for
+  // their unit only within kOpenWindowMs of it.
+  std::uint64_t sessionStartMs = 0;
   std::atomic<std::uint32_t> timeoutMs{kDefaultTimeoutMs};
 };
 
@@ -24,38 +25,140 @@ Library g;
 
 bool ValidId(std::int16_t id) { return id >= 0 && id <= 3; }
 
-// One command, fully written.
-bool WriteCommand(UsbLayer& layer, DeviceHandle device, std::uint8_t* bytes,
-                  std::uint32_t length) {
-  std::uint32_t moved = 0;
-  const std::uint32_t status =
-      layer.Transfer(device, kPipeOut, bytes, length, &moved, g.timeoutMs.load());
-  return status == kUsbOk && moved == length;
+std::size_t RoundUp(std::size_t n, std::size_t packet) {
+  return (n + packet - 1) / packet * packet;
 }
 
-// One reply; *received is the number of bytes that really arrived.
-bool ReadReply(UsbLayer& layer, DeviceHandle device, std::uint8_t* buffer, std::uint32_t length,
-               std::size_t* received) {
-  std::uint32_t moved = 0;
-  const std::uint32_t status =
-      layer.Transfer(device, kPipeIn, buffer, length, &moved, g.timeoutMs.load());
-  *received = moved < length ? moved : length;
-  return status == kUsbOk;
-}
+// The exchanges with one unit. A unit sends each reply as packets of the
+// reply pipe's packet size; nothing on the bus ties a reply to its command,
+// so bytes that were not read (a reply read too late, a surplus, a
+// zero-length packet after a reply that fills its last packet) are the
+// first thing the next read sees. Reads are therefore made of whole
+// packets, a reply is taken as whole as soon as its layout says so, and
+// after any exchange that may have left bytes behind (`dirty`) the next
+// command is preceded by a drain.
+class Exchange {
+ public:
+  Exchange(UsbLayer& layer, DeviceHandle device, bool dirty)
+      : layer_(layer), device_(device), dirty_(dirty) {
+    packet_ = layer.MaxPacketSize(device, kPipeIn);
+    if (packet_ == 0 || packet_ > kReplyBufferLength) packet_ = 64;
+    capacity_ = kReplyBufferLength / packet_ * packet_;
+  }
+  bool dirty() const { return dirty_; }
+
+  // Clears a halt on the reply pipe and reads until the unit has nothing
+  // more to send, so that no byte of an earlier exchange is taken for a
+  // reply to the next command.
+  void Drain() {
+    layer_.ResetPipe(device_, kPipeIn);
+    std::uint8_t scratch[kReplyBufferLength];
+    // Bounded: a unit that streams without end cannot hold the caller.
+    for (int read = 0; read < 32; ++read) {
+      std::uint32_t moved = 0;
+      const std::uint32_t status =
+          layer_.Transfer(device_, kPipeIn, scratch, capacity_, &moved, kDrainTimeoutMs);
+      if (moved == 0 && status != kUsbOk) break;  // nothing more (or the unit is gone)
+    }
+    dirty_ = false;
+  }
+
+  // One command, fully written; drains first when the last exchange left
+  // the unit's reply pipe in doubt.
+  bool Write(std::uint8_t* bytes, std::uint32_t length) {
+    if (dirty_) Drain();
+    std::uint32_t moved = 0;
+    const std::uint32_t status =
+        layer_.Transfer(device_, kPipeOut, bytes, length, &moved, g.timeoutMs.load());
+    if (status == kUsbOk && moved == length) return true;
+    dirty_ = true;
+    return false;
+  }
+
+  // A reply of `length` bytes (at most one buffer) into buffer, which holds
+  // kReplyBufferLength bytes. True when all of it arrived; bytes beyond it
+  // in the same packets are ignored. *received: the bytes that arrived.
+  bool ReadFixed(std::uint8_t* buffer, std::size_t length, std::size_t* received) {
+    const Piece piece = ReadPackets(buffer, RoundUp(length, packet_));
+    *received = piece.moved;
+    const bool whole = piece.moved >= length && Usable(piece.status);
+    if (!whole || piece.full) dirty_ = true;
+    return whole;
+  }
+
+  // A block reply (0x30) into buffer: the first packet, then exactly the
+  // rest that the sample count in its header calls for. False (nothing
+  // usable) unless at least the 2-byte header arrived and the reply either
+  // is whole or was ended by the unit itself with a short packet.
+  bool ReadBlock(bool calibrated, std::uint8_t* buffer, std::size_t* received) {
+    Piece piece = ReadPackets(buffer, packet_);
+    std::size_t got = piece.moved;
+    if (piece.status == kUsbOk && piece.full && got >= kBlockHeaderLength) {
+      const int reported = buffer[1] < kMaxBlockCount ? buffer[1] : kMaxBlockCount;
+      const std::size_t whole = BlockReplySize(calibrated, reported);
+      if (whole > got) {
+        const std::size_t room = std::min(RoundUp(whole - got, packet_), capacity_ - got);
+        piece = ReadPackets(buffer + got, room);
+        got += piece.moved;
+      }
+    }
+    *received = got;
+    bool ok = false;
+    if (got >= kBlockHeaderLength) {
+      const int reported = buffer[1] < kMaxBlockCount ? buffer[1] : kMaxBlockCount;
+      // Whole by its own count (also when the read then timed out waiting
+      // for more), or cut short by the unit.
+      ok = got >= BlockReplySize(calibrated, reported) ? Usable(piece.status)
+                                                       : piece.status == kUsbOk;
+    }
+    if (!ok || piece.full) dirty_ = true;
+    return ok;
+  }
+
+ private:
+  struct Piece {
+    std::uint32_t status = kUsbOk;
+    std::size_t moved = 0;
+    bool full = false;  // the read ended on a full buffer, not a short packet
+  };
+
+  // A read that timed out after its bytes arrived still delivered them.
+  static bool Usable(std::uint32_t status) { return status == kUsbOk || status == kUsbTimeout; }
+
+  // One read of `room` bytes (whole packets). A zero-length packet before
+  // any byte is the end of an earlier reply, not this one: read again.
+  Piece ReadPackets(std::uint8_t* buffer, std::size_t room) {
+    Piece piece;
+    for (int read = 0; read < 3; ++read) {
+      std::uint32_t moved = 0;
+      piece.status = layer_.Transfer(device_, kPipeIn, buffer, static_cast<std::uint32_t>(room),
+                                     &moved, g.timeoutMs.load());
+      piece.moved = moved < room ? moved : room;
+      if (piece.status != kUsbOk || piece.moved > 0) break;
+    }
+    piece.full = piece.moved == room;
+    return piece;
+  }
+
+  UsbLayer& layer_;
+  DeviceHandle device_;
+  bool dirty_;
+  std::size_t packet_ = 64;
+  std::size_t capacity_ = kReplyBufferLength;
+};
 
 // A one-byte command followed by a reply that must arrive whole.
-bool Query(UsbLayer& layer, DeviceHandle device, std::uint8_t opcode, std::uint8_t* buffer,
-           std::uint32_t replyLength) {
+bool Query(Exchange& x, std::uint8_t opcode, std::uint8_t* buffer, std::size_t replyLength) {
   buffer[0] = opcode;
   std::size_t received = 0;
-  return WriteCommand(layer, device, buffer, 1) &&
-         ReadReply(layer, device, buffer, replyLength, &received) && received == replyLength;
+  return x.Write(buffer, 1) && x.ReadFixed(buffer, replyLength, &received);
 }
 
 void ClearSlots() {
   for (DeviceSlot& s : g.slots) {
     s.attached.store(0);
     s.opened.store(0);
+    s.drainFirst.store(false);
     s.device = nullptr;
     s.calibrated = 0;
     s.cal = Calibration{};
@@ -70,7 +173,6 @@ void InitSession() {
     g.initStatus = 1;
     return;
   }
-  g.waitTriesLeft = kOpenWaitTries;
   UsbEvents events;
   events.onAttach = OnDeviceAttach;
   events.onDetach = OnDeviceDetach;
@@ -82,6 +184,7 @@ void InitSession() {
   }
   g.initStatus = 0;
   g.lockPresent = true;
+  g.sessionStartMs = g.layer->ClockMs();
 }
 
 void EndSession() {
@@ -93,13 +196,18 @@ void EndSession() {
   g.lockPresent = false;
 }
 
-// Waits for the slot's unit with the tries left in the session's first two
-// seconds. The first Open of a session always sleeps before its first look.
+// Waits for the slot's unit while the session is less than two seconds old
+// (the units plugged in at the session start are still being attached). The
+// first Open of a session always sleeps before its first look; an Open late
+// in a session never waits.
 void WaitForUnit(const DeviceSlot& slot, bool sleepFirst) {
   if (!sleepFirst && slot.attached.load()) return;
-  while (g.waitTriesLeft > 0) {
-    g.layer->SleepMs(kOpenWaitStepMs);
-    --g.waitTriesLeft;
+  for (;;) {
+    const std::uint64_t now = g.layer->ClockMs();
+    const std::uint64_t elapsed = now > g.sessionStartMs ? now - g.sessionStartMs : 0;
+    if (elapsed >= kOpenWindowMs) return;
+    g.layer->SleepMs(static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(kOpenWaitStepMs, kOpenWindowMs - elapsed)));
     if (slot.attached.load()) return;
   }
 }
@@ -107,6 +215,7 @@ void WaitForUnit(const DeviceSlot& slot, bool sleepFirst) {
 // What a sampling export needs of an opened slot, copied under the lock so a
 // unit attaching into the slot meanwhile cannot tear it.
 struct OpenedSlot {
+  DeviceSlot* slot = nullptr;
   DeviceHandle device = nullptr;
   bool calibrated = false;
   Calibration cal;
@@ -118,6 +227,7 @@ bool TakeOpenedSlot(std::int16_t id, OpenedSlot* out) {
   g.layer->Lock();
   const bool opened = s.opened.load() != 0;
   if (opened) {
+    out->slot = &s;
     out->device = s.device;
     out->calibrated = s.calibrated != 0;
     out->cal = s.cal;
@@ -125,6 +235,20 @@ bool TakeOpenedSlot(std::int16_t id, OpenedSlot* out) {
   g.layer->Unlock();
   return opened;
 }
+
+// The exchanges of one export with an opened slot's unit; whether the next
+// one must drain first is kept in the slot when it ends.
+class SlotExchange : public Exchange {
+ public:
+  explicit SlotExchange(const OpenedSlot& s)
+      : Exchange(*g.layer, s.device, s.slot->drainFirst.load()), slot_(*s.slot) {}
+  ~SlotExchange() { slot_.drainFirst.store(dirty()); }
+  SlotExchange(const SlotExchange&) = delete;
+  SlotExchange& operator=(const SlotExchange&) = delete;
+
+ private:
+  DeviceSlot& slot_;
+};
 
 double SampleOhms(const OpenedSlot& slot, const std::uint8_t* reply, int i, std::uint8_t wiring,
                   std::uint8_t* status) {
@@ -156,16 +280,19 @@ std::int16_t DeviceOpen(std::int16_t id) {
   layer.Lock();
   // The unit may have gone between the look and the lock.
   const bool present = s.attached.load() != 0;
-  const DeviceHandle device = s.device;
-  const bool calibrated = s.calibrated != 0;
+  OpenedSlot opened;
+  opened.slot = &s;
+  opened.device = s.device;
+  opened.calibrated = s.calibrated != 0;
   if (present) s.opened.store(1);
   layer.Unlock();
   if (!present) return kNoUnit;
 
-  if (!calibrated) {
+  if (!opened.calibrated) {
     // A ratiometric unit is told that it is in use; its answer is not needed.
-    std::uint8_t reply[kOpenReplyLength];
-    Query(layer, device, kCmdOpen, reply, kOpenReplyLength);
+    SlotExchange x(opened);
+    std::uint8_t reply[kReplyBufferLength];
+    Query(x, kCmdOpen, reply, kOpenReplyLength);
   }
   return kOk;
 }
@@ -188,12 +315,13 @@ std::int16_t SingleSample(std::int16_t id, double* value, std::uint8_t wiring,
   OpenedSlot slot;
   if (!TakeOpenedSlot(id, &slot)) return kNotOpened;
 
-  std::uint8_t reply[kSingleReplyLengthRatiometric] = {kCmdSingle};
-  const std::uint32_t length =
+  std::uint8_t reply[kReplyBufferLength] = {kCmdSingle};
+  const std::size_t length =
       slot.calibrated ? kSingleReplyLengthCalibrated : kSingleReplyLengthRatiometric;
   std::size_t received = 0;
-  if (!WriteCommand(*g.layer, slot.device, reply, 1)) return kTransferFailed;
-  if (!ReadReply(*g.layer, slot.device, reply, length, &received)) return kTransferFailed;
+  SlotExchange x(slot);
+  if (!x.Write(reply, 1)) return kTransferFailed;
+  if (!x.ReadFixed(reply, length, &received)) return kTransferFailed;
 
   double ohms;
   if (slot.calibrated) {
@@ -216,23 +344,23 @@ std::int16_t StartSample(std::int16_t id, std::int16_t rate) {
   if (!TakeOpenedSlot(id, &slot)) return kNotOpened;
   std::uint8_t command[3] = {kCmdStartSampling, static_cast<std::uint8_t>(rate >> 8),
                              static_cast<std::uint8_t>(rate & 0xFF)};
-  return WriteCommand(*g.layer, slot.device, command, 3) ? kOk : kTransferFailed;
+  SlotExchange x(slot);
+  return x.Write(command, 3) ? kOk : kTransferFailed;
 }
 
-std::int16_t GetDatas(std::int16_t id, double* values, std::uint8_t* statuses,
-                      std::uint8_t* count, std::uint8_t wiring, std::uint8_t temperature) {
+std::int16_t GetDatas(std::int16_t id, double* values, std::uint8_t* statuses, std::uint8_t* count,
+                      std::uint8_t wiring, std::uint8_t temperature) {
   if (!ValidId(id)) return kBadId;
   if (values == nullptr || statuses == nullptr || count == nullptr) return kBadParameter;
   if (*count > kMaxBlockCount || wiring > kWire4 || temperature > 1) return kBadParameter;
   OpenedSlot slot;
   if (!TakeOpenedSlot(id, &slot)) return kNotOpened;
 
-  std::uint8_t reply[kBlockReplyLength] = {kCmdReadBlock, *count};
+  std::uint8_t reply[kReplyBufferLength] = {kCmdReadBlock, *count};
   std::size_t received = 0;
-  if (!WriteCommand(*g.layer, slot.device, reply, 2)) return kTransferFailed;
-  if (!ReadReply(*g.layer, slot.device, reply, kBlockReplyLength, &received)) {
-    return kTransferFailed;
-  }
+  SlotExchange x(slot);
+  if (!x.Write(reply, 2)) return kTransferFailed;
+  if (!x.ReadBlock(slot.calibrated, reply, &received)) return kTransferFailed;
   const int n = UsableBlockSamples(slot.calibrated, reply, received);
   if (n < 0) return kTransferFailed;
   *count = static_cast<std::uint8_t>(n);
@@ -245,9 +373,11 @@ std::int16_t GetDatas(std::int16_t id, double* values, std::uint8_t* statuses,
 
 bool OnDeviceAttach(DeviceHandle device, void* user) {
   UsbLayer& layer = *static_cast<UsbLayer*>(user);
-  layer.ResetPipe(device, kPipeIn);
-  std::uint8_t reply[kCalibrationReplyLength] = {};
-  if (!Query(layer, device, kCmdStatus, reply, kStatusReplyLength)) return false;
+  // Whatever the unit still holds from before (a reply nobody read in an
+  // earlier session, a halted pipe) goes first.
+  Exchange x(layer, device, true);
+  std::uint8_t reply[kReplyBufferLength] = {};
+  if (!Query(x, kCmdStatus, reply, kStatusReplyLength)) return false;
   const std::uint8_t status = reply[1];
   const int index = SlotOfStatus(status);
   if (index < 0) return false;  // a ratiometric unit without a slot
@@ -258,7 +388,7 @@ bool OnDeviceAttach(DeviceHandle device, void* user) {
   Calibration cal;
   if (calibrated) {
     CalibrationValues values;
-    if (!Query(layer, device, kCmdCalibration, reply, kCalibrationReplyLength) ||
+    if (!Query(x, kCmdCalibration, reply, kCalibrationReplyLength) ||
         !DecodeCalibration(reply, kCalibrationReplyLength, &values) ||
         !CalibrationToGains(values, &cal)) {
       return false;
@@ -271,6 +401,7 @@ bool OnDeviceAttach(DeviceHandle device, void* user) {
   s.device = device;
   s.calibrated = calibrated ? 1 : 0;
   s.cal = cal;
+  s.drainFirst.store(x.dirty());
   s.attached.store(1);
   layer.Unlock();
   return true;
@@ -298,7 +429,6 @@ void ResetLibrary() {
   EndSession();
   ClearSlots();
   g.initStatus = 0;
-  g.waitTriesLeft = 0;
 }
 
 bool SessionRunning() { return g.lockPresent; }

@@ -9,31 +9,32 @@
 #include <cstdint>
 
 #include "protocol.h"
+#include "usb_ids.h"
 #include "usb_layer.h"
 
 namespace brisko {
 
-// The unit's USB vendor and product ID (the match table); a build for units
-// with other IDs defines BRISKO_USB_VENDOR_ID and BRISKO_USB_PRODUCT_ID.
-#ifndef BRISKO_USB_VENDOR_ID
-#define BRISKO_USB_VENDOR_ID 0x0BDE
-#endif
-#ifndef BRISKO_USB_PRODUCT_ID
-#define BRISKO_USB_PRODUCT_ID 0x7031
-#endif
-inline constexpr std::uint16_t kVendorId = BRISKO_USB_VENDOR_ID;
-inline constexpr std::uint16_t kProductId = BRISKO_USB_PRODUCT_ID;
-
 inline constexpr std::uint32_t kDefaultTimeoutMs = 30000;
-inline constexpr int kOpenWaitTries = 20;
+// Opens wait for their unit only within this time of the session start,
+// looking at the slot every 100 ms.
+inline constexpr std::uint64_t kOpenWindowMs = 2000;
 inline constexpr std::uint32_t kOpenWaitStepMs = 100;
+// Reads of bytes left over from an earlier reply wait this long each.
+inline constexpr std::uint32_t kDrainTimeoutMs = 10;
+// Every reply buffer: 1,700 bytes rounded up to whole 64-byte packets, so a
+// read of whole packets never overflows it.
+inline constexpr std::size_t kReplyBufferLength = 1728;
 
 // One slot of the table. `attached` and `opened` are read without the lock
 // (Open's wait polls `attached`); every other field is written by the
 // handlers under the table lock and read by the exports under it too.
+// `drainFirst`: the last exchange with the slot's unit failed or ended on a
+// full packet, so bytes of it may still be on their way; the next exchange
+// first drains them (the caller's thread sets it, an attach clears it).
 struct DeviceSlot {
   std::atomic<std::uint32_t> attached{0};
   std::atomic<std::uint32_t> opened{0};
+  std::atomic<bool> drainFirst{false};
   DeviceHandle device = nullptr;
   std::uint8_t calibrated = 0;
   Calibration cal;
@@ -45,8 +46,8 @@ void DeviceClose(std::int16_t id);
 std::int16_t SingleSample(std::int16_t id, double* value, std::uint8_t wiring,
                           std::uint8_t temperature);
 std::int16_t StartSample(std::int16_t id, std::int16_t rate);
-std::int16_t GetDatas(std::int16_t id, double* values, std::uint8_t* statuses,
-                      std::uint8_t* count, std::uint8_t wiring, std::uint8_t temperature);
+std::int16_t GetDatas(std::int16_t id, double* values, std::uint8_t* statuses, std::uint8_t* count,
+                      std::uint8_t wiring, std::uint8_t temperature);
 
 // The handlers the layer calls on its own thread.
 bool OnDeviceAttach(DeviceHandle device, void* user);

@@ -15,6 +15,7 @@
 // returned. After Uninit returns, no handler runs any more and every thread
 // of the layer has been joined.
 
+#include <chrono>
 #include <cstdint>
 
 namespace brisko {
@@ -75,8 +76,24 @@ class UsbLayer {
   // Resets (clears a halt on) a pipe. Its status is not examined.
   virtual void ResetPipe(DeviceHandle device, std::uint8_t pipe) = 0;
 
+  // The largest packet the pipe carries (wMaxPacketSize of its endpoint).
+  // A reply comes as packets of this size, the last one shorter unless the
+  // reply fills it exactly; a read ends at a short packet or a full buffer.
+  virtual std::uint32_t MaxPacketSize(DeviceHandle device, std::uint8_t pipe) {
+    (void)device;
+    (void)pipe;
+    return 64;  // full speed
+  }
+
   // The wait of the first Open between two looks at the slot.
   virtual void SleepMs(std::uint32_t ms) = 0;
+  // Milliseconds on a clock that never goes back: the first Opens of a
+  // session wait for their units only early in the session by this clock.
+  virtual std::uint64_t ClockMs() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+  }
 };
 
 // The layer this build of the library uses. Each build links exactly one

@@ -16,6 +16,9 @@ struct SimLayer::Device {
   bool noCalibration = false;
   bool shortNext = false;
   int samplingCommands = 0;
+  // The part of the current reply that reads have not taken yet (a reply
+  // comes out in as many reads as the host makes of it).
+  std::vector<std::uint8_t> rest;
 };
 
 namespace {
@@ -278,6 +281,7 @@ std::uint32_t SimLayer::Write(Device& d, const std::uint8_t* buffer, std::uint32
       }
     }
   }
+  d.rest.clear();  // as the unit replaces an unread reply
   auto& log = log_[d.unit];
   log.emplace_back(buffer, buffer + size);
   if (log.size() > kLogLength) log.pop_front();
@@ -291,19 +295,26 @@ std::uint32_t SimLayer::Write(Device& d, const std::uint8_t* buffer, std::uint32
 std::uint32_t SimLayer::Read(Device& d, std::uint8_t* buffer, std::uint32_t size,
                              std::uint32_t* transferred, std::uint32_t timeoutMs,
                              std::unique_lock<std::mutex>& lk) {
-  std::uint32_t wait = timeoutMs;
-  if (config_.replyTimeoutMs != 0) wait = std::min(wait, config_.replyTimeoutMs);
-  cv_.wait_for(lk, std::chrono::milliseconds(wait),
-               [&] { return d.sim->HasReply() || !d.present || stop_; });
-  if (!d.present || stop_) return kUsbNoDevice;
-  if (!d.sim->HasReply()) return kUsbTimeout;
-  std::vector<std::uint8_t> reply = d.sim->TakeReply();
-  if (d.shortNext) {
-    d.shortNext = false;
-    reply.resize(reply.size() / 2);
+  if (d.rest.empty()) {
+    // A simulated unit's reply is there at once or never: only a mute unit
+    // keeps the host waiting for its timeout.
+    if (!d.muted && !d.sim->HasReply()) return kUsbTimeout;
+    std::uint32_t wait = timeoutMs;
+    if (config_.replyTimeoutMs != 0) wait = std::min(wait, config_.replyTimeoutMs);
+    cv_.wait_for(lk, std::chrono::milliseconds(wait),
+                 [&] { return d.sim->HasReply() || !d.present || stop_; });
+    if (!d.present || stop_) return kUsbNoDevice;
+    if (!d.sim->HasReply()) return kUsbTimeout;
+    d.rest = d.sim->TakeReply();
+    if (d.shortNext) {
+      d.shortNext = false;
+      d.rest.resize(d.rest.size() / 2);
+    }
+    if (d.rest.empty()) return kUsbOk;  // a reply of no bytes
   }
-  const std::uint32_t n = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(reply.size()));
-  if (n > 0) std::memcpy(buffer, reply.data(), n);
+  const std::uint32_t n = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(d.rest.size()));
+  std::memcpy(buffer, d.rest.data(), n);
+  d.rest.erase(d.rest.begin(), d.rest.begin() + n);
   *transferred = n;
   return kUsbOk;
 }
@@ -329,7 +340,10 @@ std::uint32_t SimLayer::Transfer(DeviceHandle device, std::uint8_t pipe, std::ui
 void SimLayer::ResetPipe(DeviceHandle device, std::uint8_t pipe) {
   std::lock_guard lk(m_);
   Device* d = Find(device);
-  if (d != nullptr && pipe == kPipeIn) d->sim->ResetReplyPipe();
+  if (d != nullptr && pipe == kPipeIn) {
+    d->sim->ResetReplyPipe();
+    d->rest.clear();
+  }
 }
 
 void SimLayer::SleepMs(std::uint32_t ms) {
@@ -340,6 +354,17 @@ void SimLayer::SleepMs(std::uint32_t ms) {
     scale = config_.sleepScale;
   }
   std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long>(ms * 1000.0 * scale)));
+}
+
+std::uint64_t SimLayer::ClockMs() {
+  std::lock_guard lk(m_);
+  if (config_.virtualClock) return sleptMs_.load() + virtualMs_;
+  const double real = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now().time_since_epoch())
+                                              .count());
+  // Without waits (scale 0) only the waits asked for count.
+  if (!(config_.sleepScale > 0)) return sleptMs_.load();
+  return static_cast<std::uint64_t>(real / config_.sleepScale);
 }
 
 SimLayer& SimUsbLayer() {

@@ -45,6 +45,9 @@ class SimLayer final : public UsbLayer {
                          std::uint32_t timeoutMs) override;
   void ResetPipe(DeviceHandle device, std::uint8_t pipe) override;
   void SleepMs(std::uint32_t ms) override;
+  // The session's time as the library sees it: the waits it asked for plus
+  // the virtual clock, or real time undone by the sleep scale.
+  std::uint64_t ClockMs() override;
 
   // Controls for tests, from any thread but the layer's own. Plug and Unplug
   // return once the attach or detach handler has returned (false from Plug

@@ -2,8 +2,10 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <system_error>
 
 namespace brisko {
@@ -72,6 +74,16 @@ std::uint32_t LibusbLayer::Init(std::uint16_t vendorId, std::uint16_t productId,
   }
   ctx_ = ctx;
   events_ = events;
+  vendorId_ = vendorId;
+  productId_ = productId;
+  {
+    std::lock_guard<std::mutex> lock(units_mutex_);
+    sessionFirstId_ = nextId_;
+  }
+  {
+    std::lock_guard<std::mutex> done(done_mutex_);
+    cancelling_ = false;
+  }
   {
     std::lock_guard<std::mutex> queue(queue_mutex_);
     accepting_ = true;
@@ -103,6 +115,7 @@ std::uint32_t LibusbLayer::Init(std::uint16_t vendorId, std::uint16_t productId,
   }
 
   StopThreads();
+  EndUnits();
   libusb_exit(ctx_);
   ctx_ = nullptr;
   return kUsbError;
@@ -118,19 +131,50 @@ void LibusbLayer::Uninit() {
   }
   StopThreads();
 
-  std::unique_lock<std::mutex> lock(units_mutex_);
-  for (auto& unit : units_) {
-    if (unit->handle != nullptr) CloseUnitLocked(lock, *unit);
-    if (unit->device != nullptr) libusb_unref_device(unit->device);
-    unit->device = nullptr;
-    unit->present = false;
-  }
-  units_.clear();
-  lock.unlock();
+  EndUnits();
 
   libusb_exit(ctx_);
   ctx_ = nullptr;
   events_ = UsbEvents{};
+}
+
+void LibusbLayer::EndUnits() {
+  // No event is handled any more; attaches that still run are ended by
+  // cancelling their transfers (and refusing new ones), then joined. The
+  // transfers are freed only further down, by this thread.
+  std::vector<libusb_transfer*> flying;
+  {
+    std::lock_guard<std::mutex> units(units_mutex_);
+    std::lock_guard<std::mutex> done(done_mutex_);
+    cancelling_ = true;
+    for (auto& unit : units_) {
+      if (unit->inFlight) flying.push_back(unit->transfer);
+    }
+  }
+  for (libusb_transfer* transfer : flying) libusb_cancel_transfer(transfer);
+  // The event thread has stopped: cancelled transfers complete only while
+  // someone handles libusb's events, so this thread does it meanwhile.
+  for (;;) {
+    bool running = false;
+    {
+      std::lock_guard<std::mutex> units(units_mutex_);
+      for (const auto& unit : units_) running = running || !unit->attachDone;
+    }
+    if (!running) break;
+    timeval step{0, 10000};
+    libusb_handle_events_timeout_completed(ctx_, &step, nullptr);
+  }
+  std::vector<std::unique_ptr<Unit>> units;
+  {
+    std::unique_lock<std::mutex> lock(units_mutex_);
+    for (auto& unit : units_) {
+      if (unit->handle != nullptr) CloseUnitLocked(lock, *unit);
+      unit->present = false;
+    }
+    units.swap(units_);
+    sessionFirstId_ = nextId_;  // the handles given out so far are nobody's now
+  }
+  for (auto& unit : units) FreeUnit(std::move(unit));
 }
 
 void LibusbLayer::StopThreads() {
@@ -186,6 +230,7 @@ void LibusbLayer::WorkerLoop() {
     queue_.pop_front();
     queue.unlock();
 
+    JoinEndedAttaches();
     if (event.kind == EventKind::kArrived) {
       HandleArrival(event.device);
     } else {
@@ -195,39 +240,110 @@ void LibusbLayer::WorkerLoop() {
   }
 }
 
-void LibusbLayer::HandleArrival(libusb_device* device) {
+void LibusbLayer::JoinEndedAttaches() {
+  std::vector<std::thread> ended;
   {
-    // Enumeration and a plug-in racing with it may report one unit twice.
     std::lock_guard<std::mutex> lock(units_mutex_);
-    for (const auto& unit : units_) {
-      if (unit->present && unit->device == device) return;
+    for (auto& unit : units_) {
+      if (unit->attachDone && unit->attach.joinable()) ended.push_back(std::move(unit->attach));
     }
   }
-  libusb_device_handle* handle = nullptr;
-  if (libusb_open(device, &handle) != LIBUSB_SUCCESS) return;
-  if (libusb_claim_interface(handle, kInterface) != LIBUSB_SUCCESS) {
-    libusb_close(handle);
-    return;
-  }
+  for (std::thread& t : ended) t.join();
+}
 
-  Unit* unit = nullptr;
+void LibusbLayer::HandleArrival(libusb_device* device) {
+  std::lock_guard<std::mutex> lock(units_mutex_);
+  // Enumeration and a plug-in racing with it may report one unit twice.
+  for (const auto& unit : units_) {
+    if (unit->present && unit->device == device) return;
+  }
+  auto record = std::make_unique<Unit>();
+  record->transfer = libusb_alloc_transfer(0);
+  if (record->transfer == nullptr) return;
+  record->owner = this;
+  record->id = nextId_++;
+  record->device = libusb_ref_device(device);
+  const int packet = libusb_get_max_packet_size(device, kPipeIn);
+  if (packet > 0) record->packetSize = static_cast<std::uint32_t>(packet);
+  Unit* unit = record.get();
+  units_.push_back(std::move(record));
+  try {
+    unit->attach = std::thread(&LibusbLayer::AttachUnit, this, unit);
+    pthread_setname_np(unit->attach.native_handle(), "brisko-usb-unit");
+  } catch (const std::system_error&) {
+    // No thread to spare: the unit is not taken, its departure still frees it.
+    unit->attachDone = true;
+  }
+}
+
+// On the unit's attach thread.
+void LibusbLayer::AttachUnit(Unit* unit) {
+  libusb_device_handle* handle = nullptr;
+  const int opened = libusb_open(unit->device, &handle);
+  int claimed = LIBUSB_ERROR_OTHER;
+  if (opened == LIBUSB_SUCCESS) {
+    // A kernel driver bound to the interface is detached while it is
+    // claimed, and bound again when it is released.
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    claimed = libusb_claim_interface(handle, kInterface);
+    if (claimed != LIBUSB_SUCCESS) libusb_close(handle);
+  }
+  if (opened != LIBUSB_SUCCESS && opened != LIBUSB_ERROR_NO_DEVICE) {
+    Report(unit->device, "open", opened);
+  } else if (claimed != LIBUSB_SUCCESS) {
+    Report(unit->device, "claim", claimed);
+  }
+  bool take = false;
   {
     std::lock_guard<std::mutex> lock(units_mutex_);
-    units_.push_back(std::make_unique<Unit>());
-    unit = units_.back().get();
-    unit->device = libusb_ref_device(device);
-    unit->handle = handle;
+    if (opened == LIBUSB_SUCCESS && claimed == LIBUSB_SUCCESS) {
+      unit->handle = handle;
+      // A unit that left meanwhile is not offered.
+      take = unit->present;
+      unit->offered = take;
+    }
   }
-  const bool accepted = events_.onAttach != nullptr && events_.onAttach(unit, events_.user);
-  if (!accepted) {
-    // A declined unit is not held open; its departure is still reported.
-    std::unique_lock<std::mutex> lock(units_mutex_);
-    CloseUnitLocked(lock, *unit);
+  const DeviceHandle id = reinterpret_cast<DeviceHandle>(unit->id);
+  const bool accepted = take && events_.onAttach != nullptr && events_.onAttach(id, events_.user);
+  std::unique_lock<std::mutex> lock(units_mutex_);
+  // A declined unit is not held open; its departure is still reported.
+  if (!accepted && unit->handle != nullptr) CloseUnitLocked(lock, *unit);
+  unit->attachDone = true;
+}
+
+void LibusbLayer::Report(libusb_device* device, const char* what, int error) {
+  const std::uint32_t where =
+      std::uint32_t{libusb_get_bus_number(device)} << 8 | libusb_get_device_address(device);
+  {
+    std::lock_guard<std::mutex> lock(units_mutex_);
+    if (std::find(reported_.begin(), reported_.end(), where) != reported_.end()) return;
+    reported_.push_back(where);
   }
+  const unsigned bus = where >> 8, address = where & 0xFF;
+  if (error == LIBUSB_ERROR_ACCESS) {
+    std::fprintf(stderr,
+                 "Brisko: measuring unit on bus %03u device %03u: no permission to open it.\n"
+                 "  Install the udev rule /etc/udev/rules.d/70-brisko.rules with the line\n"
+                 "  SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"%04x\", "
+                 "ATTR{idProduct}==\"%04x\", MODE=\"0660\", GROUP=\"plugdev\", TAG+=\"uaccess\"\n"
+                 "  then run: sudo udevadm control --reload-rules && sudo udevadm trigger "
+                 "--subsystem-match=usb\n",
+                 bus, address, vendorId_, productId_);
+  } else if (error == LIBUSB_ERROR_BUSY) {
+    std::fprintf(stderr,
+                 "Brisko: measuring unit on bus %03u device %03u: another program holds it "
+                 "(its interface cannot be claimed).\n",
+                 bus, address);
+  } else {
+    std::fprintf(stderr, "Brisko: measuring unit on bus %03u device %03u: cannot %s it: %s.\n", bus,
+                 address, what, libusb_strerror(error));
+  }
+  std::fflush(stderr);
 }
 
 void LibusbLayer::HandleDeparture(libusb_device* device) {
   Unit* unit = nullptr;
+  std::thread attach;
   {
     std::lock_guard<std::mutex> lock(units_mutex_);
     for (const auto& candidate : units_) {
@@ -236,27 +352,68 @@ void LibusbLayer::HandleDeparture(libusb_device* device) {
         break;
       }
     }
-    if (unit == nullptr) return;  // never opened, so never reported
+    if (unit == nullptr) return;
     // From now on transfers to it fail at once.
     unit->present = false;
+    attach = std::move(unit->attach);
   }
-  if (events_.onDetach != nullptr) events_.onDetach(unit, events_.user);
+  bool inFlight = false;
+  {
+    std::lock_guard<std::mutex> done(done_mutex_);
+    inFlight = unit->inFlight;
+  }
+  // An attach still running is not left waiting for its transfer timeout.
+  // (The transfer is freed only below, by this thread.)
+  if (inFlight) libusb_cancel_transfer(unit->transfer);
+  if (attach.joinable()) attach.join();
+  bool offered = false;
+  {
+    std::lock_guard<std::mutex> lock(units_mutex_);
+    offered = unit->offered;
+  }
+  if (offered && events_.onDetach != nullptr) {
+    events_.onDetach(reinterpret_cast<DeviceHandle>(unit->id), events_.user);
+  }
 
-  std::unique_lock<std::mutex> lock(units_mutex_);
-  if (unit->handle != nullptr) CloseUnitLocked(lock, *unit);
-  libusb_unref_device(unit->device);
-  unit->device = nullptr;
+  std::unique_ptr<Unit> record;
+  {
+    std::unique_lock<std::mutex> lock(units_mutex_);
+    if (unit->handle != nullptr) CloseUnitLocked(lock, *unit);
+    // No transfer uses it any more (busy is 0), and none can start: the
+    // record goes.
+    for (auto it = units_.begin(); it != units_.end(); ++it) {
+      if (it->get() == unit) {
+        record = std::move(*it);
+        units_.erase(it);
+        break;
+      }
+    }
+  }
+  FreeUnit(std::move(record));
 }
 
-libusb_device_handle* LibusbLayer::Acquire(DeviceHandle device, Unit*& unit,
-                                           std::uint32_t& status) {
+void LibusbLayer::FreeUnit(std::unique_ptr<Unit> unit) {
+  if (unit == nullptr) return;
+  if (unit->attach.joinable()) unit->attach.join();
+  if (unit->transfer != nullptr) libusb_free_transfer(unit->transfer);
+  if (unit->device != nullptr) libusb_unref_device(unit->device);
+}
+
+std::size_t LibusbLayer::UnitRecords() {
   std::lock_guard<std::mutex> lock(units_mutex_);
-  unit = nullptr;
+  return units_.size();
+}
+
+LibusbLayer::Unit* LibusbLayer::Acquire(DeviceHandle device, std::uint32_t& status) {
+  const auto id = reinterpret_cast<std::uintptr_t>(device);
+  std::lock_guard<std::mutex> lock(units_mutex_);
+  Unit* unit = nullptr;
   for (const auto& candidate : units_) {
-    if (candidate.get() == device) unit = candidate.get();
+    if (candidate->id == id) unit = candidate.get();
   }
   if (unit == nullptr) {
-    status = kUsbInvalidHandle;
+    // A handle of this session whose unit has gone, or no handle at all.
+    status = id >= sessionFirstId_ && id < nextId_ ? kUsbNoDevice : kUsbInvalidHandle;
     return nullptr;
   }
   if (!unit->present || unit->handle == nullptr) {
@@ -264,7 +421,7 @@ libusb_device_handle* LibusbLayer::Acquire(DeviceHandle device, Unit*& unit,
     return nullptr;
   }
   ++unit->busy;
-  return unit->handle;
+  return unit;
 }
 
 void LibusbLayer::Release(Unit& unit) {
@@ -289,70 +446,75 @@ std::uint32_t LibusbLayer::Transfer(DeviceHandle device, std::uint8_t pipe, std:
   if ((buffer == nullptr && size != 0) || size > static_cast<std::uint32_t>(INT_MAX)) {
     return kUsbError;
   }
-  Unit* unit = nullptr;
   std::uint32_t status = kUsbOk;
-  libusb_device_handle* const handle = Acquire(device, unit, status);
-  if (handle == nullptr) return status;
+  Unit* const unit = Acquire(device, status);
+  if (unit == nullptr) return status;
   // libusb waits forever on a timeout of 0; the shortest real wait is 1 ms.
   const unsigned int timeout = timeoutMs == 0 ? 1u : timeoutMs;
   int moved = 0;
-  status = BulkTransfer(handle, pipe, buffer, static_cast<int>(size), timeout, &moved);
+  status = BulkTransfer(*unit, pipe, buffer, static_cast<int>(size), timeout, &moved);
   Release(*unit);
   if (transferred != nullptr && moved > 0) *transferred = static_cast<std::uint32_t>(moved);
   return status;
 }
 
-// The transfer is submitted here and completed by the event thread, which
-// is the only thread that handles libusb's events; the caller waits for the
-// completion under the layer's own lock.
-std::uint32_t LibusbLayer::BulkTransfer(libusb_device_handle* handle, std::uint8_t pipe,
-                                        std::uint8_t* buffer, int size, unsigned int timeoutMs,
-                                        int* moved) {
-  libusb_transfer* transfer = libusb_alloc_transfer(0);
-  if (transfer == nullptr) return kUsbError;
-  Completion completion{this, false};
-  libusb_fill_bulk_transfer(transfer, handle, pipe, buffer, size, &LibusbLayer::OnTransferDone,
-                            &completion, timeoutMs);
+// The unit's transfer is submitted here and completed by the event thread,
+// which is the only thread that handles libusb's events; the caller waits
+// for the completion under the layer's own lock.
+std::uint32_t LibusbLayer::BulkTransfer(Unit& unit, std::uint8_t pipe, std::uint8_t* buffer,
+                                        int size, unsigned int timeoutMs, int* moved) {
+  std::lock_guard<std::mutex> turn(unit.exchange);
+  libusb_transfer* const transfer = unit.transfer;
+  libusb_fill_bulk_transfer(transfer, unit.handle, pipe, buffer, size, &LibusbLayer::OnTransferDone,
+                            &unit, timeoutMs);
+  std::unique_lock<std::mutex> lock(done_mutex_);
+  if (cancelling_) return kUsbNoDevice;
+  unit.done = false;
   const int submitted = libusb_submit_transfer(transfer);
-  if (submitted != LIBUSB_SUCCESS) {
-    libusb_free_transfer(transfer);
-    return StatusOf(submitted);
+  if (submitted != LIBUSB_SUCCESS) return StatusOf(submitted);
+  unit.inFlight = true;
+  // libusb ends the transfer at its timeout; should that ever not happen,
+  // it is cancelled, and reused only once the cancellation has completed.
+  const auto bound = std::chrono::milliseconds(timeoutMs) + std::chrono::seconds(5);
+  if (!done_cv_.wait_for(lock, bound, [&unit] { return unit.done; })) {
+    lock.unlock();
+    libusb_cancel_transfer(transfer);
+    lock.lock();
+    done_cv_.wait(lock, [&unit] { return unit.done; });
   }
-  {
-    std::unique_lock<std::mutex> lock(done_mutex_);
-    // libusb ends the transfer at its timeout; should that ever not happen,
-    // it is cancelled, and freed only once the cancellation has completed.
-    const auto bound = std::chrono::milliseconds(timeoutMs) + std::chrono::seconds(5);
-    if (!done_cv_.wait_for(lock, bound, [&completion] { return completion.done; })) {
-      lock.unlock();
-      libusb_cancel_transfer(transfer);
-      lock.lock();
-      done_cv_.wait(lock, [&completion] { return completion.done; });
-    }
-  }
+  unit.inFlight = false;
   *moved = transfer->actual_length;
-  const std::uint32_t status = StatusOfTransfer(transfer->status);
-  libusb_free_transfer(transfer);
-  return status;
+  return StatusOfTransfer(transfer->status);
 }
 
 void LIBUSB_CALL LibusbLayer::OnTransferDone(libusb_transfer* transfer) {
-  auto* completion = static_cast<Completion*>(transfer->user_data);
-  LibusbLayer* const layer = completion->layer;  // completion may go once done is set
+  auto* unit = static_cast<Unit*>(transfer->user_data);
+  LibusbLayer* const layer = unit->owner;  // the unit may go once done is set
   {
     std::lock_guard<std::mutex> lock(layer->done_mutex_);
-    completion->done = true;
+    unit->done = true;
   }
   layer->done_cv_.notify_all();
 }
 
 void LibusbLayer::ResetPipe(DeviceHandle device, std::uint8_t pipe) {
-  Unit* unit = nullptr;
   std::uint32_t status = kUsbOk;
-  libusb_device_handle* const handle = Acquire(device, unit, status);
-  if (handle == nullptr) return;
-  libusb_clear_halt(handle, pipe);
+  Unit* const unit = Acquire(device, status);
+  if (unit == nullptr) return;
+  {
+    std::lock_guard<std::mutex> turn(unit->exchange);
+    libusb_clear_halt(unit->handle, pipe);
+  }
   Release(*unit);
+}
+
+std::uint32_t LibusbLayer::MaxPacketSize(DeviceHandle device, std::uint8_t) {
+  const auto id = reinterpret_cast<std::uintptr_t>(device);
+  std::lock_guard<std::mutex> lock(units_mutex_);
+  for (const auto& unit : units_) {
+    if (unit->id == id) return unit->packetSize;
+  }
+  return 64;
 }
 
 void LibusbLayer::SleepMs(std::uint32_t ms) {

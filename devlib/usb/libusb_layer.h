@@ -5,12 +5,21 @@
 // - the event thread runs libusb's event handling, which completes every
 //   transfer and calls the hotplug callback; the callback only queues the
 //   arrival or departure;
-// - the attach worker takes the queue in order, opens and claims an arrived
-//   unit and calls the attach handler (its synchronous transfers are allowed
-//   there), and for a departed unit calls the detach handler, then closes it.
-// Transfer, ResetPipe, Init and Uninit run on the caller's thread. A handle
-// stays a valid argument for the whole session: once its unit has gone,
-// Transfer answers kUsbNoDevice instead of touching freed memory.
+// - the dispatcher takes the queue in order. For an arrived unit it starts
+//   an attach thread of the unit's own, which opens and claims the unit and
+//   calls the attach handler (its synchronous transfers are allowed there),
+//   so a unit that never answers holds up nobody but itself. For a departed
+//   unit it waits for that unit's attach to end, calls the detach handler,
+//   closes the unit and frees its record.
+// Transfer, ResetPipe, Init and Uninit run on the caller's thread. Handles
+// are numbers never given out twice in the layer's life, so a handle the
+// library still holds after its unit left is refused (kUsbNoDevice), never
+// taken for another unit. Uninit cancels the transfers of attaches still
+// running instead of waiting for their timeouts.
+//
+// A unit that cannot be taken (no permission to open it, another program
+// holds it) is named once on standard error with its bus and device number
+// and the reason; a kernel driver bound to it is detached.
 
 #include <libusb.h>
 
@@ -47,20 +56,35 @@ class LibusbLayer final : public UsbLayer {
                          std::uint32_t size, std::uint32_t* transferred,
                          std::uint32_t timeoutMs) override;
   void ResetPipe(DeviceHandle device, std::uint8_t pipe) override;
+  std::uint32_t MaxPacketSize(DeviceHandle device, std::uint8_t pipe) override;
 
   void SleepMs(std::uint32_t ms) override;
 
   // True while a session runs (between a successful Init and Uninit).
   bool Running() const;
+  // Records of units held now (present, or gone but not yet released).
+  std::size_t UnitRecords();
 
  private:
-  // One unit seen during the session. The record lives until Uninit, so a
-  // handle the library still holds after a detach stays safe to pass in.
+  // One unit seen during the session, from its arrival until its departure
+  // has been handled.
   struct Unit {
-    libusb_device* device = nullptr;         // referenced while present
+    LibusbLayer* owner = nullptr;
+    std::uintptr_t id = 0;                   // the handle given to the library
+    libusb_device* device = nullptr;         // referenced for the record's life
     libusb_device_handle* handle = nullptr;  // open and claimed while usable
+    std::uint32_t packetSize = 64;           // wMaxPacketSize of the reply pipe
     bool present = true;                     // cleared when the unit left
+    bool offered = false;                    // the attach handler was called
     int busy = 0;                            // transfers running on handle
+    std::thread attach;                      // the unit's attach
+    bool attachDone = false;                 // guarded by units_mutex_
+    // One transfer, made at arrival and used for every exchange; exchanges
+    // with one unit take turns.
+    std::mutex exchange;
+    libusb_transfer* transfer = nullptr;
+    bool inFlight = false;  // guarded by done_mutex_
+    bool done = false;      // guarded by done_mutex_
   };
   enum class EventKind { kArrived, kLeft };
   struct Event {
@@ -68,29 +92,33 @@ class LibusbLayer final : public UsbLayer {
     libusb_device* device;  // one reference held by the event
   };
 
-  // A transfer waiting for its completion.
-  struct Completion {
-    LibusbLayer* layer;
-    bool done;  // guarded by done_mutex_
-  };
-
-  std::uint32_t BulkTransfer(libusb_device_handle* handle, std::uint8_t pipe, std::uint8_t* buffer,
-                             int size, unsigned int timeoutMs, int* moved);
+  std::uint32_t BulkTransfer(Unit& unit, std::uint8_t pipe, std::uint8_t* buffer, int size,
+                             unsigned int timeoutMs, int* moved);
   static void LIBUSB_CALL OnTransferDone(libusb_transfer* transfer);
   static int LIBUSB_CALL OnHotplug(libusb_context* ctx, libusb_device* device,
                                    libusb_hotplug_event event, void* self);
   void EventLoop();
   void WorkerLoop();
   void HandleArrival(libusb_device* device);
+  void AttachUnit(Unit* unit);
   void HandleDeparture(libusb_device* device);
-  // Marks the handle's unit busy and returns its libusb handle; nullptr (and
-  // the reason in status) when the handle is unknown or its unit has gone.
-  libusb_device_handle* Acquire(DeviceHandle device, Unit*& unit, std::uint32_t& status);
+  // Joins the attach threads that have ended (with units_mutex_ not held).
+  void JoinEndedAttaches();
+  // Names a unit that cannot be taken on standard error, once per unit.
+  void Report(libusb_device* device, const char* what, int error);
+  // Marks the handle's unit busy; nullptr (and the reason in status) when
+  // the handle is unknown or its unit has gone.
+  Unit* Acquire(DeviceHandle device, std::uint32_t& status);
   void Release(Unit& unit);
   // With units_mutex_ held (lock passed in): waits until no transfer uses the
   // unit, then releases and closes its handle.
   void CloseUnitLocked(std::unique_lock<std::mutex>& lock, Unit& unit);
+  // Frees a record whose attach has been joined and whose handle is closed.
+  void FreeUnit(std::unique_ptr<Unit> unit);
   void StopThreads();
+  // After StopThreads: ends the attaches still running (their transfers are
+  // cancelled, new ones refused), then closes and frees every record.
+  void EndUnits();
 
   // The library's table lock. It lives as long as the layer, so a handler
   // that still runs while the library closes its lock never locks a
@@ -116,10 +144,15 @@ class LibusbLayer final : public UsbLayer {
 
   std::mutex done_mutex_;  // transfer completions
   std::condition_variable done_cv_;
+  bool cancelling_ = false;  // guarded by done_mutex_: Uninit is ending every transfer
 
   std::mutex units_mutex_;
   std::condition_variable idle_cv_;  // a transfer finished
   std::vector<std::unique_ptr<Unit>> units_;
+  std::uintptr_t nextId_ = 1;          // the next handle; never reused
+  std::uintptr_t sessionFirstId_ = 1;  // the first handle of this session
+  std::uint16_t vendorId_ = 0, productId_ = 0;
+  std::vector<std::uint32_t> reported_;  // bus << 8 | address of units named on stderr
 };
 
 }  // namespace brisko

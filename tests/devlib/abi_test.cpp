@@ -12,8 +12,8 @@ using OpenFn = std::int16_t (*)(std::int16_t);
 using CloseFn = void (*)(std::int16_t);
 using SingleFn = std::int16_t (*)(std::int16_t, double*, std::uint8_t, std::uint8_t);
 using StartFn = std::int16_t (*)(std::int16_t, std::int16_t);
-using DatasFn = std::int16_t (*)(std::int16_t, double*, std::uint8_t*, std::uint8_t*,
-                                 std::uint8_t, std::uint8_t);
+using DatasFn = std::int16_t (*)(std::int16_t, double*, std::uint8_t*, std::uint8_t*, std::uint8_t,
+                                 std::uint8_t);
 
 class AbiTest : public ::testing::Test {
  protected:
@@ -70,33 +70,6 @@ TEST_F(AbiTest, ExampleUnitsThroughTheExports) {
   EXPECT_LT(v, 26.0);
   EXPECT_EQ(single(4, &v, 0, 0), 1);
   EXPECT_EQ(single(3, &v, 0, 0), 7);
-}
-
-TEST_F(AbiTest, BlockModeRunOnTheSteppedClock) {
-  setenv("BRISKO_SIM", "3:ratio:18.52", 1);
-  setenv("BRISKO_SIM_CLOCK", "step:1280", 1);  // 128 samples of 10 ms per read
-  ASSERT_EQ(open(3), 0);
-  ASSERT_EQ(start(3, 1), 0);
-  double values[128];
-  std::uint8_t statuses[128];
-  int total = 0;
-  for (int read = 0; read < 100; ++read) {
-    std::uint8_t count = 128;
-    ASSERT_EQ(datas(3, values, statuses, &count, 0, 1), 0);
-    ASSERT_EQ(count, 128);
-    EXPECT_NEAR(values[count - 1], -200.0, 0.05);
-    total += count;
-  }
-  EXPECT_EQ(total, 12800);
-}
-
-TEST_F(AbiTest, SessionStartFailureIsRetried) {
-  setenv("BRISKO_SIM", "0:cal", 1);
-  setenv("BRISKO_SIM_FAULT", "init", 1);
-  EXPECT_EQ(open(0), 2);
-  EXPECT_EQ(open(0), 2);
-  unsetenv("BRISKO_SIM_FAULT");
-  EXPECT_EQ(open(0), 0);
 }
 
 TEST_F(AbiTest, InjectedFaultsReachTheCaller) {

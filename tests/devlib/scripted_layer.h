@@ -1,7 +1,8 @@
 #pragma once
 // A UsbLayer for tests that plays scripted replies byte for byte: each
-// device answers an opcode with the bytes and statuses it was given, and
-// records every command it was sent. Attach and detach are delivered
+// device answers an opcode with the bytes and statuses it was given (reads
+// take the reply from where the last read of it ended; a read that finds
+// nothing left times out), and records every command it was sent. Attach and detach are delivered
 // synchronously when the test asks (Init attaches the devices marked
 // `atInit`).
 
@@ -20,10 +21,11 @@ namespace brisko::test {
 
 struct ScriptedDevice {
   std::map<std::uint8_t, std::vector<std::uint8_t>> replies;  // by opcode
-  std::map<std::uint8_t, std::uint32_t> writeStatus;           // by opcode
-  std::map<std::uint8_t, std::uint32_t> readStatus;            // by opcode of the command
+  std::map<std::uint8_t, std::uint32_t> writeStatus;          // by opcode
+  std::map<std::uint8_t, std::uint32_t> readStatus;           // by opcode of the command
   std::vector<std::vector<std::uint8_t>> written;
   std::uint8_t last = 0;
+  std::size_t taken = 0;  // bytes of the current reply already read
   bool atInit = true;
   bool accepted = false;
   int resets = 0;
@@ -35,6 +37,7 @@ class ScriptedLayer : public UsbLayer {
   int initFailures = 0;  // Init fails this many times
   int inits = 0, uninits = 0, locksMade = 0, locksClosed = 0;
   std::uint32_t sleptMs = 0;
+  std::uint64_t clockMs = 0;  // the layer's clock; the waits move it on too
   std::function<void(std::uint32_t sleptMs)> onSleep;  // after each wait
   std::uint32_t lastTimeoutMs = 0;
   std::vector<std::unique_ptr<ScriptedDevice>> devices;
@@ -44,8 +47,8 @@ class ScriptedLayer : public UsbLayer {
     return *devices.back();
   }
   // A calibrated or ratiometric unit reporting this status byte.
-  ScriptedDevice& AddUnit(std::uint8_t status, CalibrationValues cal = {4000000, 3000000,
-                                                                        1000000, 2000000}) {
+  ScriptedDevice& AddUnit(std::uint8_t status,
+                          CalibrationValues cal = {4000000, 3000000, 1000000, 2000000}) {
     ScriptedDevice& d = Add();
     d.replies[0xF0] = {0xF0, status};
     std::vector<std::uint8_t> c(13, 0);
@@ -102,6 +105,7 @@ class ScriptedLayer : public UsbLayer {
     *transferred = 0;
     if (pipe == kPipeOut) {
       d->last = buffer[0];
+      d->taken = 0;
       d->written.emplace_back(buffer, buffer + size);
       auto s = d->writeStatus.find(d->last);
       if (s != d->writeStatus.end()) return s->second;
@@ -109,19 +113,23 @@ class ScriptedLayer : public UsbLayer {
       return kUsbOk;
     }
     auto r = d->replies.find(d->last);
-    const std::uint32_t n =
-        r == d->replies.end() ? 0 : std::min<std::uint32_t>(size, r->second.size());
-    if (n > 0) std::memcpy(buffer, r->second.data(), n);
+    const std::size_t left =
+        r == d->replies.end() || d->taken >= r->second.size() ? 0 : r->second.size() - d->taken;
+    const std::uint32_t n = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(left));
+    if (n > 0) std::memcpy(buffer, r->second.data() + d->taken, n);
+    d->taken += n;
     *transferred = n;
     auto s = d->readStatus.find(d->last);
     if (s != d->readStatus.end()) return s->second;
-    return r == d->replies.end() ? kUsbTimeout : kUsbOk;
+    return n == 0 ? kUsbTimeout : kUsbOk;
   }
   void ResetPipe(DeviceHandle handle, std::uint8_t) override {
     ++static_cast<ScriptedDevice*>(handle)->resets;
   }
+  std::uint64_t ClockMs() override { return clockMs; }
   void SleepMs(std::uint32_t ms) override {
     sleptMs += ms;
+    clockMs += ms;
     if (onSleep) onSleep(sleptMs);
   }
 

@@ -2,10 +2,9 @@
 // own thread, unplug and replug, the driven clock and every injected fault.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <atomic>
-#include <future>
 #include <thread>
 
 #include "brisko.h"
@@ -242,22 +241,6 @@ TEST_F(SimSessionTest, MuteUnitTimesOut) {
   EXPECT_EQ(v, -1);
 }
 
-TEST_F(SimSessionTest, UnplugEndsAReadThatWaits) {
-  config.faults = {{0, FaultKind::kMute, 0}};
-  Use({Unit(0, true, 10.0)});
-  internal::SetTransferTimeoutMs(30000);
-  ASSERT_EQ(Quenzel_Device_Open(0), 0);
-  const auto started = std::chrono::steady_clock::now();
-  auto result = std::async(std::launch::async, [] {
-    double v = 0;
-    return Quenzel_Single_Sample(0, &v, 0, 0);
-  });
-  ASSERT_TRUE(Eventually([&] { return layer.Commands(0).size() >= 3; }));
-  layer.Unplug(0);
-  EXPECT_EQ(result.get(), 9);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
-}
-
 TEST_F(SimSessionTest, UnitsTheLibraryCannotUseAreDeclined) {
   config.faults = {{0, FaultKind::kDead, 0},
                    {1, FaultKind::kNoCalibration, 0},
@@ -270,20 +253,6 @@ TEST_F(SimSessionTest, UnitsTheLibraryCannotUseAreDeclined) {
   ASSERT_TRUE(layer.WaitForStartAttach(5000));
   for (std::int16_t id = 1; id < 4; ++id) EXPECT_EQ(Quenzel_Device_Open(id), 6) << id;
   EXPECT_EQ(layer.Commands(3).size(), 1u);  // only the status query
-}
-
-TEST_F(SimSessionTest, FailedSessionStartThenRecovered) {
-  config.failInit = true;
-  Use({Unit(0, true)});
-  EXPECT_EQ(Quenzel_Device_Open(0), 2);
-  EXPECT_EQ(Quenzel_Device_Open(0), 2);
-  config.failInit = false;
-  config.failLock = true;
-  layer.Configure(config);
-  EXPECT_EQ(Quenzel_Device_Open(0), 2);
-  config.failLock = false;
-  layer.Configure(config);
-  EXPECT_EQ(Quenzel_Device_Open(0), 0);
 }
 
 TEST_F(SimSessionTest, EnvironmentIsReadAtEverySessionStart) {

@@ -127,11 +127,11 @@ TEST_F(BriskoUsbTest, TimedSamplingDeliversFullBlocks) {
   EXPECT_TRUE(Sent(ratiometric, {kCmdReadBlock, 3}));
 }
 
-// A halted reply pipe: the attach resets it; a halt while open fails the
-// transfers (result 9, nothing delivered) until the unit is plugged again.
+// A halted reply pipe: the attach clears it; a halt while open fails that
+// exchange (result 9, nothing delivered), and the next one clears it first.
 TEST_F(BriskoUsbTest, StalledReplyPipe) {
   EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
-  unit->HaltReplyPipe();  // before any session: reset by the attach
+  unit->HaltReplyPipe();  // before any session: cleared by the attach
   ASSERT_EQ(Quenzel_Device_Open(0), 0);
   EXPECT_EQ(unit->ReplyPipeResets(), 1);
 
@@ -139,17 +139,9 @@ TEST_F(BriskoUsbTest, StalledReplyPipe) {
   std::int16_t result = -1;
   EXPECT_EQ(Single(0, 0, 0, &result), -12345.0);
   EXPECT_EQ(result, 9);
-  double values[128];
-  std::uint8_t statuses[128];
-  std::uint8_t count = 5;
-  EXPECT_EQ(Quenzel_Get_Datas(0, values, statuses, &count, 0, 0), 9);
-  EXPECT_EQ(count, 5);
-
-  bus_.Unplug(unit);
-  Plug(Calibrated(0, 100.0), 1);
-  ASSERT_TRUE(WaitUntil([] { return Quenzel_Device_Open(0) == 0; }, 3s));
   EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
   EXPECT_EQ(result, 0);
+  EXPECT_EQ(unit->ReplyPipeResets(), 2);
 }
 
 TEST_F(BriskoUsbTest, UnplugWhileIdle) {
@@ -188,30 +180,6 @@ TEST_F(BriskoUsbTest, UnplugWhileOpenAndReplug) {
   EXPECT_EQ(again->Commands().front(), std::vector<std::uint8_t>{kCmdStatus});
 }
 
-TEST_F(BriskoUsbTest, UnplugDuringABlockRead) {
-  EmulatedUnit* unit = Plug(Ratiometric(2, 100.0), 1);
-  ASSERT_EQ(Quenzel_Device_Open(1), 0);  // ratiometric 2 answers to ID 1
-  ASSERT_EQ(Quenzel_Start_Sample(1, 1), 0);
-  std::this_thread::sleep_for(50ms);
-  unit->SetHoldReplies(true);
-
-  std::vector<double> values(128, -1.0);
-  std::vector<std::uint8_t> statuses(128, 0xAA);
-  std::uint8_t count = 128;
-  std::atomic<std::int16_t> result{-1};
-  std::thread reader(
-      [&] { result = Quenzel_Get_Datas(1, values.data(), statuses.data(), &count, 0, 0); });
-  ASSERT_TRUE(unit->WaitForWaitingRead(3s));
-  bus_.Unplug(unit);
-  reader.join();
-  EXPECT_EQ(result.load(), 9);
-  EXPECT_EQ(count, 128);
-  EXPECT_EQ(values[0], -1.0);
-  EXPECT_EQ(statuses[0], 0xAA);
-  std::int16_t later = -1;
-  EXPECT_TRUE(WaitUntil([&] { return Single(1, 0, 0, &later), later == 7; }, 3s));
-}
-
 // Two units reporting the same ID: the later one holds the slot, starting
 // not opened; pulling the earlier one leaves the slot alone.
 TEST_F(BriskoUsbTest, TwoUnitsWithTheSameId) {
@@ -239,7 +207,7 @@ TEST_F(BriskoUsbTest, SessionEndsAndAFreshOneStarts) {
   const int threads = ThreadCount();
   const int files = OpenFileCount();
   ASSERT_EQ(Quenzel_Device_Open(0), 0);
-  EXPECT_EQ(LayerThreadCount(), 2);
+  EXPECT_TRUE(WaitUntil([] { return LayerThreadCount() == 2; }, 2s));
   EXPECT_GT(OpenFileCount(), files);
   Quenzel_Device_Close(0);
   EXPECT_EQ(LayerThreadCount(), 0);

@@ -3,6 +3,7 @@
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -89,6 +90,28 @@ void EmulatedUnit::HaltReplyPipe() {
 void EmulatedUnit::SetHoldReplies(bool hold) {
   std::lock_guard<std::mutex> lock(mutex_);
   hold_ = hold;
+  if (hold) return;
+  while (!held_.empty()) {
+    QueueReplyLocked(std::move(held_.front()));
+    held_.pop_front();
+  }
+  ServeReadsLocked();
+  changed_.notify_all();
+}
+
+void EmulatedUnit::SetZeroLengthPackets(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  zeroLengthPackets_ = on;
+}
+
+void EmulatedUnit::SetSurplusBytes(int bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  surplus_ = bytes;
+}
+
+void EmulatedUnit::SetHeldElsewhere(bool held) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  heldElsewhere_ = held;
 }
 
 std::vector<std::vector<std::uint8_t>> EmulatedUnit::Commands() const {
@@ -153,6 +176,17 @@ gboolean EmulatedUnit::HandleIoctl(UMockdevIoctlClient* client) {
       return TRUE;
     }
     case USBDEVFS_CLAIMINTERFACE:
+    case USBDEVFS_DISCONNECT_CLAIM: {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const int error = gone_ ? ENODEV : heldElsewhere_ ? EBUSY : 0;
+      umockdev_ioctl_client_complete(client, error ? -1 : 0, error);
+      return TRUE;
+    }
+    case USBDEVFS_GETDRIVER:
+    case USBDEVFS_IOCTL:
+      // No kernel driver is bound to the unit.
+      umockdev_ioctl_client_complete(client, -1, ENODATA);
+      return TRUE;
     case USBDEVFS_RELEASEINTERFACE:
     case USBDEVFS_RESETEP:
     case USBDEVFS_RESET: {
@@ -171,9 +205,9 @@ gboolean EmulatedUnit::HandleIoctl(UMockdevIoctlClient* client) {
         return TRUE;
       }
       if (endpoint == kInEndpoint) {
+        // Clears the halt only: what the unit has queued stays queued.
         halted_ = false;
         ++pipeResets_;
-        engine_.ResetReplyPipe();
         changed_.notify_all();
       }
       umockdev_ioctl_client_complete(client, 0, 0);
@@ -215,8 +249,20 @@ void EmulatedUnit::Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
   if (urb->endpoint == kOutEndpoint) {
     std::vector<std::uint8_t> command(buffer->data, buffer->data + urb->buffer_length);
     commands_.push_back(command);
-    if (!mute_) engine_.Write(command.data(), command.size(), NowMs());
+    if (!mute_) {
+      engine_.Write(command.data(), command.size(), NowMs());
+      if (engine_.HasReply()) {
+        std::vector<std::uint8_t> reply = engine_.TakeReply();
+        reply.resize(reply.size() + static_cast<std::size_t>(surplus_), 0x5A);
+        if (hold_) {
+          held_.push_back(std::move(reply));
+        } else {
+          QueueReplyLocked(std::move(reply));
+        }
+      }
+    }
     FinishLocked(pending, 0, urb->buffer_length);
+    ServeReadsLocked();
   } else {
     waitingReads_.push_back(pending);
     ServeReadsLocked();
@@ -225,25 +271,46 @@ void EmulatedUnit::Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
   umockdev_ioctl_client_complete(client, 0, 0);
 }
 
+void EmulatedUnit::QueueReplyLocked(std::vector<std::uint8_t> reply) {
+  for (std::size_t at = 0; at < reply.size(); at += kPacketSize) {
+    const std::size_t end = std::min(reply.size(), at + kPacketSize);
+    fifo_.emplace_back(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                       reply.begin() + static_cast<std::ptrdiff_t>(end));
+  }
+  if (zeroLengthPackets_ && reply.size() % kPacketSize == 0) fifo_.emplace_back();
+}
+
 void EmulatedUnit::ServeReadsLocked() {
   while (!waitingReads_.empty()) {
-    Urb urb = waitingReads_.front();
+    Urb& urb = waitingReads_.front();
     auto* u = reinterpret_cast<struct usbdevfs_urb*>(urb.urb->data);
     if (halted_) {
+      Urb done = urb;
       waitingReads_.pop_front();
-      FinishLocked(urb, -EPIPE, 0);
+      FinishLocked(done, -EPIPE, done.delivered);
       continue;
     }
-    if (hold_ || !engine_.HasReply()) return;
+    // Packet by packet, as the host controller takes them.
+    int status = 1;  // still waiting
+    while (status == 1 && !fifo_.empty()) {
+      const std::vector<std::uint8_t>& packet = fifo_.front();
+      const int room = u->buffer_length - urb.delivered;
+      if (static_cast<int>(packet.size()) > room) {
+        // More data than the buffer has room for: babble.
+        fifo_.pop_front();
+        status = -EOVERFLOW;
+        break;
+      }
+      std::memcpy(urb.buffer->data + urb.delivered, packet.data(), packet.size());
+      urb.delivered += static_cast<int>(packet.size());
+      const bool shortPacket = packet.size() < kPacketSize;
+      fifo_.pop_front();
+      if (shortPacket || urb.delivered == u->buffer_length) status = 0;
+    }
+    if (status == 1) return;  // the rest has not come yet
+    Urb done = urb;
     waitingReads_.pop_front();
-    const std::vector<std::uint8_t> reply = engine_.TakeReply();
-    if (reply.size() > static_cast<std::size_t>(u->buffer_length)) {
-      // More data than the host asked for: the host controller reports babble.
-      FinishLocked(urb, -EOVERFLOW, 0);
-      continue;
-    }
-    std::memcpy(urb.buffer->data, reply.data(), reply.size());
-    FinishLocked(urb, 0, static_cast<int>(reply.size()));
+    FinishLocked(done, status, done.delivered);
   }
 }
 
@@ -286,9 +353,10 @@ void EmulatedUnit::Discard(UMockdevIoctlClient* client, UMockdevIoctlData* arg) 
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto it = waitingReads_.begin(); it != waitingReads_.end(); ++it) {
     if (it->urb->client_addr == address) {
+      // What already arrived stays in the buffer and is reported.
       auto* u = reinterpret_cast<struct usbdevfs_urb*>(it->urb->data);
       u->status = -ENOENT;
-      u->actual_length = 0;
+      u->actual_length = it->delivered;
       discarded_.push_back(*it);
       waitingReads_.erase(it);
       changed_.notify_all();

@@ -8,6 +8,15 @@
 // its commands through the simulated unit's protocol engine (sim::SimUnit),
 // so these units speak exactly the bytes the simulated build does.
 //
+// The reply pipe behaves as a full-speed bulk IN endpoint does: a reply
+// leaves the unit as 64-byte packets (the last one shorter, and no
+// zero-length packet after a reply that fills its last packet unless the
+// unit is told to send one); a read completes only on a short packet or a
+// full buffer, returns the bytes it got when cancelled, and fails with an
+// overflow when a packet does not fit what is left of its buffer; bytes not
+// read stay queued in the unit and come with the next read, whatever
+// command it belongs to.
+//
 // Threads: umockdev answers the ioctls on a thread of its own; everything an
 // EmulatedUnit shares with the test's thread is guarded by its mutex.
 
@@ -47,7 +56,14 @@ class EmulatedUnit {
   // pipe (as a real endpoint stays halted).
   void HaltReplyPipe();
   // Replies are kept back until released; the host's read waits meanwhile.
+  // Released, they are queued for the host (late, if it gave up).
   void SetHoldReplies(bool hold);
+  // A zero-length packet follows every reply that fills its last packet.
+  void SetZeroLengthPackets(bool on);
+  // Every reply carries this many bytes more than its layout.
+  void SetSurplusBytes(int bytes);
+  // Another program holds the unit: claiming its interface fails (busy).
+  void SetHeldElsewhere(bool held);
 
   // What the host did.
   std::vector<std::vector<std::uint8_t>> Commands() const;
@@ -67,13 +83,17 @@ class EmulatedUnit {
   struct Urb {
     UMockdevIoctlData* urb = nullptr;     // the usbfs URB (host memory, resolved)
     UMockdevIoctlData* buffer = nullptr;  // its data buffer
+    int delivered = 0;                    // bytes put into it so far
   };
+  static constexpr std::size_t kPacketSize = 64;
 
   static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
   gboolean HandleIoctl(UMockdevIoctlClient* client);
   void Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
   void Reap(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
   void Discard(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
+  // With mutex_ held: queues a reply as the packets the unit sends.
+  void QueueReplyLocked(std::vector<std::uint8_t> reply);
   // With mutex_ held: answers the reads that can be answered now.
   void ServeReadsLocked();
   void FinishLocked(Urb urb, int status, int actualLength);
@@ -93,7 +113,12 @@ class EmulatedUnit {
   bool mute_ = false;
   bool hold_ = false;
   bool halted_ = false;
+  bool zeroLengthPackets_ = false;
+  bool heldElsewhere_ = false;
+  int surplus_ = 0;
   int pipeResets_ = 0;
+  std::deque<std::vector<std::uint8_t>> fifo_;  // packets on their way to the host
+  std::deque<std::vector<std::uint8_t>> held_;  // replies kept back
   std::vector<std::vector<std::uint8_t>> commands_;
   std::deque<Urb> waitingReads_;
   std::deque<Urb> finished_;   // ready to be reaped, in completion order

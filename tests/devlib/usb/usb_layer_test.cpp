@@ -153,7 +153,7 @@ TEST_F(UsbLayerTest, PlugAndUnplugAfterInitArriveInOrderAndTheHandleGoesStale) {
   EXPECT_EQ(events[0].status, 0x01);
   EXPECT_FALSE(events[1].attach);
   EXPECT_EQ(events[1].device, events[0].device);
-  EXPECT_EQ(events[1].thread, events[0].thread);
+  EXPECT_NE(events[1].thread, std::this_thread::get_id());
 
   // The library may still hold the handle: it is refused, not used.
   std::uint8_t byte = kCmdSingle;
@@ -162,24 +162,32 @@ TEST_F(UsbLayerTest, PlugAndUnplugAfterInitArriveInOrderAndTheHandleGoesStale) {
   EXPECT_EQ(moved, 0u);
 }
 
-TEST_F(UsbLayerTest, TransfersReportTheBytesMoved) {
+// The emulated reply pipe ends a read only on a short packet or a full
+// buffer: a 64-byte reply read into a larger buffer waits until the timeout
+// unless a zero-length packet follows it, and the bytes that came are kept.
+TEST_F(UsbLayerTest, ReadsEndOnAShortPacketOrAFullBuffer) {
   EmulatedUnit* unit = nullptr;
   const DeviceHandle device = StartWithUnit(Calibrated(0, 138.5), &unit);
   ASSERT_NE(device, nullptr);
-
-  std::uint8_t start[3] = {kCmdStartSampling, 0x00, 0x01};
-  std::uint32_t moved = 0;
-  ASSERT_EQ(layer_.Transfer(device, kPipeOut, start, 3, &moved, 1000), kUsbOk);
-  EXPECT_EQ(moved, 3u);
-  std::this_thread::sleep_for(60ms);
-
-  // A block reply is shorter than the buffer offered: the count is what came.
+  EXPECT_EQ(layer_.MaxPacketSize(device, kPipeIn), 64u);
   std::vector<std::uint8_t> reply(kBlockReplyLength, 0xEE);
-  ASSERT_EQ(Exchange(device, {kCmdReadBlock, 128}, reply.data(), kBlockReplyLength, &moved, 1000),
-            kUsbOk);
-  ASSERT_GT(reply[1], 0);
-  EXPECT_EQ(moved, BlockReplySize(true, reply[1]));
-  EXPECT_EQ(reply[moved], 0xEE);  // nothing written beyond what arrived
+  std::uint32_t moved = 0;
+  // 6 bytes: one short packet, at once; nothing written beyond it.
+  ASSERT_EQ(Exchange(device, {kCmdSingle}, reply.data(), kBlockReplyLength, &moved, 1000), kUsbOk);
+  EXPECT_EQ(moved, 6u);
+  EXPECT_EQ(reply[6], 0xEE);
+
+  unit->SetSurplusBytes(58);  // 64 bytes: one full packet
+  const auto begin = std::chrono::steady_clock::now();
+  EXPECT_EQ(Exchange(device, {kCmdSingle}, reply.data(), kBlockReplyLength, &moved, 150),
+            kUsbTimeout);
+  EXPECT_GE(std::chrono::steady_clock::now() - begin, 150ms);
+  EXPECT_EQ(moved, 64u);
+  unit->SetZeroLengthPackets(true);
+  EXPECT_EQ(Exchange(device, {kCmdSingle}, reply.data(), kBlockReplyLength, &moved, 5000), kUsbOk);
+  EXPECT_EQ(moved, 64u);
+  // A packet bigger than the room left overflows.
+  EXPECT_EQ(Exchange(device, {kCmdSingle}, reply.data(), 6, &moved, 1000), kUsbError);
 }
 
 TEST_F(UsbLayerTest, SilentUnitTimesOutAndTheNextExchangeWorks) {
@@ -264,7 +272,8 @@ TEST_F(UsbLayerTest, UninitLeavesNoThreadNoDescriptorAndNoHandler) {
   const int files = OpenFileCount();
   Start();
   ASSERT_TRUE(recorder_.WaitForCount(1));
-  EXPECT_EQ(LayerThreadCount(), 2);
+  // The dispatcher and the event thread stay; the unit's attach thread ends.
+  EXPECT_TRUE(WaitUntil([] { return LayerThreadCount() == 2; }, 2s));
   const DeviceHandle device = recorder_.Snapshot()[0].device;
 
   layer_.Uninit();
@@ -327,6 +336,7 @@ TEST_F(UsbLayerTest, PlugAndPullWhileTransferring) {
     caller.join();
     EXPECT_EQ(last.load(), kUsbNoDevice) << "round " << round;
   }
+  EXPECT_EQ(layer_.UnitRecords(), 0u);  // the departed units' records are gone
   const auto events = recorder_.Snapshot();
   ASSERT_EQ(events.size(), 24u);
   for (std::size_t i = 0; i < events.size(); i += 2) {

@@ -1,6 +1,8 @@
 // The library's logic over the libusb layer, linked statically so the tests
-// can shorten the transfer timeout and look at the session's state.
+// can shorten the transfer timeout and look at the session's state. The
+// emulated units' reply pipes are packet-true (see emulated_bus.h).
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include "brisko_usb_fixture.h"
@@ -10,6 +12,7 @@ namespace brisko::test {
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 class UsbSessionTest : public BriskoUsbTest {
  protected:
@@ -22,7 +25,8 @@ class UsbSessionTest : public BriskoUsbTest {
 };
 
 // A unit that does not answer: the call fails with 9 once the timeout has
-// passed, nothing is delivered, and the next exchange works again.
+// passed, nothing is delivered, and the next exchange works again. A reply
+// that comes after its read gave up is not taken for the next one's.
 TEST_F(UsbSessionTest, TransferTimeout) {
   EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
   ASSERT_EQ(Quenzel_Device_Open(0), 0);
@@ -45,20 +49,106 @@ TEST_F(UsbSessionTest, TransferTimeout) {
   unit->SetMute(false);
   EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
   EXPECT_EQ(result, 0);
+
+  ASSERT_EQ(Quenzel_Start_Sample(0, 1), 0);
+  std::this_thread::sleep_for(100ms);
+  unit->SetHoldReplies(true);
+  count = 128;
+  EXPECT_EQ(Quenzel_Get_Datas(0, values, statuses, &count, 0, 0), 9);
+  unit->SetHoldReplies(false);  // the block reply of about 100 bytes comes late
+  EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
+}
+
+// Block replies of 64 and 1,024 bytes fill their last packet; without a
+// zero-length packet after them they are still taken at once, by their own
+// sample count, and with one the packet is not taken for the next reply.
+TEST_F(UsbSessionTest, BlockRepliesThatFillTheirLastPacket) {
+  internal::SetTransferTimeoutMs(5000);
+  EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
+  ASSERT_EQ(Quenzel_Device_Open(0), 0);
+  ASSERT_EQ(Quenzel_Start_Sample(0, 1), 0);
+  std::this_thread::sleep_for(1200ms);  // 120 samples kept
+  double values[128];
+  std::uint8_t statuses[128];
+  for (const auto& [samples, zlp] : {std::pair{6, false}, {102, false}, {6, true}}) {
+    unit->SetZeroLengthPackets(zlp);
+    std::uint8_t count = static_cast<std::uint8_t>(samples);
+    const auto begin = Clock::now();
+    ASSERT_EQ(Quenzel_Get_Datas(0, values, statuses, &count, 0, 0), 0) << samples;
+    EXPECT_LT(Clock::now() - begin, 300ms) << samples;  // within one poll
+    EXPECT_EQ(count, samples);
+    EXPECT_NEAR(values[samples - 1], 100.0, 1e-3);
+  }
+  std::int16_t result = -1;
+  EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
+}
+
+// Replies one byte longer than their layout: the status query, the
+// calibration, single samples and a 65-byte block reply are all taken, and
+// the surplus is never read as the start of another reply.
+TEST_F(UsbSessionTest, RepliesLongerThanTheirLayout) {
+  EmulatedUnit* unit = Plug(Calibrated(3, 100.0), 1);
+  unit->SetSurplusBytes(1);
+  ASSERT_EQ(Quenzel_Device_Open(3), 0);
+  std::int16_t result = -1;
+  EXPECT_NEAR(Single(3, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(Quenzel_Start_Sample(3, 1), 0);
+  std::this_thread::sleep_for(100ms);
+  double values[128];
+  std::uint8_t statuses[128];
+  std::uint8_t count = 6;
+  ASSERT_EQ(Quenzel_Get_Datas(3, values, statuses, &count, 0, 0), 0);
+  EXPECT_EQ(count, 6);
+  EXPECT_NEAR(Single(3, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
+}
+
+// A unit that never answers and one that another program holds stand beside
+// a good unit: the good one is opened at once, the held one is named on
+// standard error and gives 6, and the last Close does not wait for the
+// silent unit's attach.
+TEST_F(UsbSessionTest, UnitsThatCannotBeTakenHoldUpNobody) {
+  internal::SetTransferTimeoutMs(5000);
+  Plug(Calibrated(0, 100.0), 1)->SetMute(true);
+  Plug(Calibrated(1, 100.0), 2)->SetHeldElsewhere(true);  // device 003
+  Plug(Calibrated(3, 100.0), 3);
+  testing::internal::CaptureStderr();
+  const auto begin = Clock::now();
+  EXPECT_EQ(Quenzel_Device_Open(3), 0);
+  EXPECT_LT(Clock::now() - begin, 1s);
+  EXPECT_EQ(Quenzel_Device_Open(1), 6);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("bus 001 device 003: another program holds it"), std::string::npos) << said;
+  EXPECT_EQ(said.find("Brisko:"), said.rfind("Brisko:")) << said;  // once, and only that unit
+  const auto closing = Clock::now();
+  Quenzel_Device_Close(3);
+  EXPECT_FALSE(internal::SessionRunning());
+  EXPECT_LT(Clock::now() - closing, 1s);
 }
 
 // The only open unit is pulled: Close then finds nothing open and leaves the
-// session (and its threads) running; the last real Close ends it.
+// session (and its threads) running, and the next Open does not wait for the
+// unit; the last real Close ends the session.
 TEST_F(UsbSessionTest, PulledUnitLeavesTheSessionUntilTheLastClose) {
   EmulatedUnit* unit = Plug(Calibrated(1, 100.0), 1);
   const int threads = ThreadCount();
   ASSERT_EQ(Quenzel_Device_Open(1), 0);
+  const auto opened = Clock::now();  // the session began before
   bus_.Unplug(unit);
   std::int16_t result = -1;
   ASSERT_TRUE(WaitUntil([&] { return Single(1, 0, 0, &result), result == 7; }, 3s));
   Quenzel_Device_Close(1);
   EXPECT_TRUE(internal::SessionRunning());
-  EXPECT_EQ(LayerThreadCount(), 2);
+  EXPECT_TRUE(WaitUntil([] { return LayerThreadCount() == 2; }, 2s));
+  // Long after the session began, an Open of the missing unit (the next
+  // Start) answers at once.
+  std::this_thread::sleep_until(opened + kOpenWindowMs * 1ms + 100ms);
+  const auto begin = Clock::now();
+  EXPECT_EQ(Quenzel_Device_Open(1), 6);
+  EXPECT_LT(Clock::now() - begin, 200ms);  // not the window's 2 s
 
   Plug(Calibrated(1, 100.0), 2);
   ASSERT_TRUE(OpenWhenAttached(1));
