@@ -14,15 +14,6 @@ void Fold(T x, Extremes<T>& r) {
 }
 }  // namespace
 
-FloatRange RangeSkipping(const float* v, std::size_t n, float skip) {
-  constexpr float kInf = std::numeric_limits<float>::infinity();
-  FloatRange r{kInf, -kInf};
-  for (std::size_t k = 0; k < n; ++k) {
-    if (v[k] != skip) Fold(v[k], r);
-  }
-  return r;
-}
-
 DoubleRange RangeOfNumbers(const double* v, std::size_t n) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   DoubleRange r{kInf, -kInf};

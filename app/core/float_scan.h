@@ -16,12 +16,7 @@ struct Extremes {
   // True when some value was taken.
   bool any() const { return max >= min; }
 };
-using FloatRange = Extremes<float>;
 using DoubleRange = Extremes<double>;
-
-// The extremes of v[0..n) over the values that are not `skip`; NaN values
-// are passed over too. The same as folding `x > max` and `x < min` in order.
-FloatRange RangeSkipping(const float* v, std::size_t n, float skip);
 
 // The extremes of the values of v[0..n) that are not NaN.
 DoubleRange RangeOfNumbers(const double* v, std::size_t n);

@@ -3,11 +3,11 @@
 // writes the user's settings.
 #include <cstdlib>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #if defined(__SANITIZE_THREAD__)
 // Qt is not instrumented. Its thread pool (used by Qt itself, e.g. by file

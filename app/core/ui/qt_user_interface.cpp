@@ -11,11 +11,21 @@ MsgAnswer QtUserInterface::Message(const QString& text, const QString& title, Ms
                                    MsgButtons buttons) {
   QMessageBox::Icon qicon = QMessageBox::NoIcon;
   switch (icon) {
-    case MsgIcon::None: qicon = QMessageBox::NoIcon; break;
-    case MsgIcon::Information: qicon = QMessageBox::Information; break;
-    case MsgIcon::Question: qicon = QMessageBox::Question; break;
-    case MsgIcon::Exclamation: qicon = QMessageBox::Warning; break;
-    case MsgIcon::Critical: qicon = QMessageBox::Critical; break;
+    case MsgIcon::None:
+      qicon = QMessageBox::NoIcon;
+      break;
+    case MsgIcon::Information:
+      qicon = QMessageBox::Information;
+      break;
+    case MsgIcon::Question:
+      qicon = QMessageBox::Question;
+      break;
+    case MsgIcon::Exclamation:
+      qicon = QMessageBox::Warning;
+      break;
+    case MsgIcon::Critical:
+      qicon = QMessageBox::Critical;
+      break;
   }
   QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
   QMessageBox box(qicon, title, text, QMessageBox::NoButton, parent);
@@ -38,8 +48,9 @@ QString QtUserInterface::ToQtFilter(const QString& filter) {
     const QString pattern = parts[i + 1].trimmed();
     if (desc.isEmpty() && pattern.isEmpty()) continue;
     // QFileDialog takes the pattern from the last parentheses of the text.
-    out << (desc.contains(QLatin1Char('(')) ? desc : desc + QStringLiteral(" (") + pattern +
-                                                          QLatin1Char(')'));
+    out << (desc.contains(QLatin1Char('('))
+                ? desc
+                : desc + QStringLiteral(" (") + pattern + QLatin1Char(')'));
   }
   return out.join(QStringLiteral(";;"));
 }

@@ -22,46 +22,6 @@ std::vector<float> Mixed() {
           -200.0f, kSkip, 1e-7f, kNan,   kInf, kSkip,  -kInf, 99.0f};
 }
 
-TEST(FloatScan, RangeSkippingIsTheOrderedFoldAtEveryLengthAndOffset) {
-  const std::vector<float> v = Mixed();
-  for (std::size_t from = 0; from < 4; ++from) {
-    for (std::size_t n = 0; from + n <= v.size() && n <= 13; ++n) {
-      float max = -kInf;
-      float min = kInf;
-      for (std::size_t k = from; k < from + n; ++k) {
-        if (v[k] == kSkip) continue;
-        if (v[k] > max) max = v[k];
-        if (v[k] < min) min = v[k];
-      }
-      const FloatRange r = RangeSkipping(v.data() + from, n, kSkip);
-      EXPECT_EQ(r.max, max) << from << "+" << n;
-      EXPECT_EQ(r.min, min) << from << "+" << n;
-      EXPECT_EQ(r.any(), max >= min) << from << "+" << n;
-    }
-  }
-}
-
-TEST(FloatScan, RangeOfNothingButSkippedOrNanTakesNothing) {
-  const std::vector<float> v = {kSkip, kNan, kSkip, kSkip, kNan, kSkip, kSkip};
-  const FloatRange r = RangeSkipping(v.data(), v.size(), kSkip);
-  EXPECT_FALSE(r.any());
-  EXPECT_EQ(r.max, -kInf);
-  EXPECT_EQ(r.min, kInf);
-  EXPECT_FALSE(RangeSkipping(v.data(), 0, kSkip).any());
-}
-
-TEST(FloatScan, RangeFindsAnExtremeInEveryLane) {
-  // One outlier placed at each position of a long run finds its way out.
-  for (std::size_t at = 0; at < 11; ++at) {
-    std::vector<float> v(11, 20.0f);
-    v[at] = 300.0f;
-    v[(at + 5) % 11] = -150.0f;
-    const FloatRange r = RangeSkipping(v.data(), v.size(), kSkip);
-    EXPECT_EQ(r.max, 300.0f) << at;
-    EXPECT_EQ(r.min, -150.0f) << at;
-  }
-}
-
 TEST(FloatScan, RangeOfNumbersPassesOverNanAtEveryLengthAndOffset) {
   const std::vector<float> mixed = Mixed();
   const std::vector<double> v(mixed.begin(), mixed.end());
