@@ -49,7 +49,8 @@ std::int16_t StartSample(std::int16_t id, std::int16_t rate);
 std::int16_t GetDatas(std::int16_t id, double* values, std::uint8_t* statuses, std::uint8_t* count,
                       std::uint8_t wiring, std::uint8_t temperature);
 
-// The handlers the layer calls on its own thread.
+// The handlers the layer calls on its own threads (attaches of different
+// units may run at the same time).
 bool OnDeviceAttach(DeviceHandle device, void* user);
 void OnDeviceDetach(DeviceHandle device, void* user);
 

@@ -9,11 +9,12 @@
 // Threads: the library calls Init, Uninit, Transfer, ResetPipe and the lock
 // operations from the caller's thread (the application's user-interface
 // thread) and from inside the attach/detach handlers. The layer calls the
-// handlers on a thread of its own, never on the caller's thread and never
+// handlers on threads of its own, never on the caller's thread and never
 // inside a libusb hotplug callback (synchronous transfers are allowed in the
-// attach handler). For one device, detach is delivered after its attach
-// returned. After Uninit returns, no handler runs any more and every thread
-// of the layer has been joined.
+// attach handler); attach handlers of different devices may run at the same
+// time. For one device, detach is delivered after its attach returned. After
+// Uninit returns, no handler runs any more and every thread of the layer has
+// been joined.
 
 #include <chrono>
 #include <cstdint>
