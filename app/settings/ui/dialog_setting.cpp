@@ -95,8 +95,6 @@ void DialogSetting::BuildForm() {
 
   connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  // clicked: only the user's own changes, not the ones Form_Load makes.
-  connect(chkAverage, &QCheckBox::clicked, this, [this] { chkAverage_Click(); });
 }
 
 void DialogSetting::InitConnectList() {
@@ -135,9 +133,8 @@ bool DialogSetting::CheckUnits() {
 
 bool DialogSetting::CheckInterval() {
   const bool seconds = SecondsSelected();
-  // The averaging minimum of seconds mode follows the data store, which
-  // chkAverage updates the moment it is clicked.
-  if (IntervalFromEntry(seconds, txtTime[seconds ? 1 : 0]->text(), IsSet(d_.DataAverage))) {
+  // The averaging minimum of seconds mode follows the box as it stands at OK.
+  if (IntervalFromEntry(seconds, txtTime[seconds ? 1 : 0]->text(), chkAverage->isChecked())) {
     return true;
   }
   ShowMessage(QStringLiteral("時間の入力に誤りがあります。"), kErrorTitle, MsgIcon::Critical);
@@ -178,7 +175,5 @@ void DialogSetting::OKButton_Click() {
   SettingOK = kTrue;
   accept();
 }
-
-void DialogSetting::chkAverage_Click() { d_.DataAverage = ToBoolean(chkAverage->isChecked()); }
 
 }  // namespace larimo

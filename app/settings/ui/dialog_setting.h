@@ -1,8 +1,9 @@
 #pragma once
 // The measurement-settings dialog "取込設定" (modal): units in use and their
 // wiring, kind of reading, interval in steps of 10 ms or in seconds, and
-// averaging. It edits the settings of the data store in memory; OK stores
-// them only when both checks pass, and sets SettingOK.
+// averaging. It works on its controls, a copy of the settings: OK stores
+// them into the data store only when both checks pass, and sets SettingOK;
+// "ｷｬﾝｾﾙ" leaves the data store exactly as it was, averaging flag included.
 
 #include <array>
 
@@ -52,7 +53,6 @@ class DialogSetting final : public QDialog {
   void BuildForm();
   void FormLoad();
   void OKButton_Click();
-  void chkAverage_Click();
   bool SecondsSelected() const;
 
   ModuleData& d_;

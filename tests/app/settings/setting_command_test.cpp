@@ -62,7 +62,7 @@ TEST_F(SettingCommandTest, AnsweringNoOpensNothingAndKeepsEverything) {
   EXPECT_TRUE(w.cmdDisp->isEnabled());
 }
 
-TEST_F(SettingCommandTest, CancelKeepsTheDataButNotAnAveragingClick) {
+TEST_F(SettingCommandTest, CancelKeepsTheDataAndTheSettings) {
   FakeRun(10);
   const Long avg = d.AverageNum;
   auto modal = WhenModal<DialogSetting>([](DialogSetting* dlg) {
@@ -73,7 +73,7 @@ TEST_F(SettingCommandTest, CancelKeepsTheDataButNotAnAveragingClick) {
   EXPECT_TRUE(modal.ran());
   EXPECT_EQ(d.DataNum, 10);
   EXPECT_EQ(d.Units[0].Values[9], 29.0f);
-  EXPECT_EQ(d.DataAverage, kTrue);
+  EXPECT_EQ(d.DataAverage, kFalse);
   EXPECT_EQ(d.AverageNum, avg);
   EXPECT_EQ(w.Label1[0]->text(), "25.000");
 }

@@ -272,17 +272,20 @@ TEST_F(SettingDialogTest, FractionStoredAsItWasChecked) {
   EXPECT_EQ(d.IntervalTM, 20);
 }
 
-TEST_F(SettingDialogTest, AveragingClickTakesEffectAtOnceAndSurvivesCancel) {
+// Ticking averaging and leaving with "ｷｬﾝｾﾙ" once left the flag changed
+// under a stale AverageNum, so the next run stored readings under the wrong
+// time base.
+TEST_F(SettingDialogTest, CancelLeavesEverySettingAsItWas) {
   const Long avgBefore = d.AverageNum;
   DialogSetting dlg(d);
   dlg.chkAverage->click();
-  EXPECT_EQ(d.DataAverage, kTrue);  // before OK
+  EXPECT_EQ(d.DataAverage, kFalse);  // not before OK
   dlg.txtTime[1]->setText("5");
   dlg.Combo1[0]->setCurrentIndex(2);
   dlg.CancelButton->click();
   EXPECT_EQ(dlg.result(), QDialog::Rejected);
   EXPECT_FALSE(IsTrue(dlg.SettingOK));
-  EXPECT_EQ(d.DataAverage, kTrue);
+  EXPECT_EQ(d.DataAverage, kFalse);
   EXPECT_EQ(d.AverageNum, avgBefore);
   EXPECT_EQ(d.IntervalTM, 1000);
   EXPECT_EQ(d.Units[0].Connect, 0);
