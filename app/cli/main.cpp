@@ -23,6 +23,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitTruncated = 3;
+constexpr int kExitEndsEarly = 4;
 
 const char kHelp[] =
     "usage: larimo-cli COMMAND ARGUMENTS\n"
@@ -45,10 +46,12 @@ const char kHelp[] =
     "  1  the file could not be read or written (reason on stderr)\n"
     "  2  wrong usage\n"
     "  3  the file holds more than 88000 rows: only the first 88000 were used\n"
-    "     (output written all the same)\n";
+    "     (output written all the same)\n"
+    "  4  the file ends before the rows its header counts: the rows that are there\n"
+    "     were used (output written all the same)\n";
 
-// Messages the file code would show in a box are kept; the commands decide
-// what to print.
+// The file code shows nothing itself; should a core routine ever ask the
+// user, no box appears and the commands still decide what to print.
 class QuietUi final : public UserInterface {
  public:
   MsgAnswer Message(const QString&, const QString&, MsgIcon, MsgButtons buttons) override {
@@ -87,11 +90,22 @@ int Read(ModuleData& d, const QString& path, ReadResult* out) {
     Err() << "larimo-cli: " << path << ": more than " << kBufferSize << " rows; only the first "
           << kBufferSize << " were read" << Qt::endl;
   }
+  if (out->status == ReadResult::Status::EndsEarly) {
+    Err() << "larimo-cli: " << path << ": the file ends early: " << out->rowsRead << " of "
+          << out->rowsInHeader << " rows read" << Qt::endl;
+  }
   return -1;
 }
 
 int Done(const ReadResult& r) {
-  return r.status == ReadResult::Status::Truncated ? kExitTruncated : kExitOk;
+  switch (r.status) {
+    case ReadResult::Status::Truncated:
+      return kExitTruncated;
+    case ReadResult::Status::EndsEarly:
+      return kExitEndsEarly;
+    default:
+      return kExitOk;
+  }
 }
 
 QString Flag(Boolean b, const char* on, const char* off) {
@@ -105,7 +119,7 @@ int Info(const QString& path) {
   if (int rc = Read(d, path, &r); rc >= 0) return rc;
   QTextStream out(stdout);
   out << "file: " << path << "\n";
-  out << "version: " << (r.oldVersion ? "old" : kFileId) << "\n";
+  out << "version: " << (!r.headerComplete ? "unknown" : r.oldVersion ? "old" : kFileId) << "\n";
   if (!r.headerComplete) {
     out << "header: incomplete (file too short)\n";
   } else {
@@ -125,7 +139,11 @@ int Info(const QString& path) {
     }
   }
   out << "rows: " << d.DataNum << "\n";
+  if (r.headerComplete) out << "rows in header: " << r.rowsInHeader << "\n";
   if (r.status == ReadResult::Status::Truncated) out << "rows not read: yes\n";
+  if (r.status == ReadResult::Status::EndsEarly) {
+    out << "file ends early: " << r.rowsRead << " of " << r.rowsInHeader << " rows read\n";
+  }
   out.flush();
   return Done(r);
 }

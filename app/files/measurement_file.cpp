@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QtEndian>
 
-#include "core/user_interface.h"
 #include "files/atomic_write.h"
 #include "files/cp932.h"
 
@@ -82,6 +81,7 @@ struct Header {
   Boolean average = kFalse;
   Boolean kind = kFalse;
   std::array<Integer, kUnitCount> connect{};
+  Long rows = 0;
 };
 
 std::optional<Header> ReadHeader(QIODevice& in, bool current) {
@@ -113,7 +113,9 @@ std::optional<Header> ReadHeader(QIODevice& in, bool current) {
     if (!v) return std::nullopt;
     c = *v;
   }
-  if (!ReadLE<qint32>(in)) return std::nullopt;  // row count: not used
+  const auto rows = ReadLE<qint32>(in);
+  if (!rows) return std::nullopt;
+  h.rows = *rows;
   return h;
 }
 
@@ -172,13 +174,14 @@ bool CheckFileID(const QString& path) {
 
 ReadResult ReadDataDevice(ModuleData& d, QIODevice& in, bool current) {
   ReadResult result;
-  result.oldVersion = !current;
   const std::optional<Header> header = ReadHeader(in, current);
   if (!header) {
     // Too short for its header: nothing of it is taken, and there are no rows.
     return result;
   }
   result.headerComplete = true;
+  result.oldVersion = !current;
+  result.rowsInHeader = header->rows;
   d.StartTime = header->startTime;
   d.Memo = header->memo;
   d.TimerType = header->timerType;
@@ -229,14 +232,15 @@ ReadResult ReadDataDevice(ModuleData& d, QIODevice& in, bool current) {
       }
     }
   }
-  if (k == kBufferSize) {
-    char extra[kRowBytes];
-    if (ReadExactly(in, extra, kRowBytes)) {
-      result.status = ReadResult::Status::Truncated;
-      result.message =
-          QStringLiteral("データが%1件を超えているため、先頭の%1件だけを読み込みました。")
-              .arg(kBufferSize);
-    }
+  char extra[kRowBytes];
+  if (k == kBufferSize && ReadExactly(in, extra, kRowBytes)) {
+    result.status = ReadResult::Status::Truncated;
+    result.message =
+        QStringLiteral("データが%1件を超えているため、先頭の%1件だけを読み込みました。")
+            .arg(kBufferSize);
+  } else if (k < header->rows) {
+    // The file ends before the rows its header announces: a cut-off copy.
+    result.status = ReadResult::Status::EndsEarly;
   }
   result.rowsRead = k;
   d.DataNum = k;
@@ -245,27 +249,18 @@ ReadResult ReadDataDevice(ModuleData& d, QIODevice& in, bool current) {
 
 ReadResult ReadDataFile(ModuleData& d, const QString& path) {
   d.ClearData();
-  const bool current = CheckFileID(path);
-  if (!current) {
-    ShowMessage(QStringLiteral("これは旧バージョンで保存されたデータファイルです。"), kMsgTitle);
-  }
-  QFile file(path);
-  if (!file.exists()) {
-    // A name that does not exist reads as a file without rows; opening it
-    // for reading never creates it.
-    ReadResult result;
-    result.oldVersion = !current;
-    return result;
-  }
-  if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+  const auto failed = [&](const QString& reason) {
     ReadResult result;
     result.status = ReadResult::Status::Failed;
-    result.oldVersion = !current;
-    result.message = QStringLiteral("ファイル %1 を読み込めませんでした。\n%2")
-                         .arg(path, QFileInfo(path).isDir() ? QStringLiteral("フォルダーです。")
-                                                            : file.errorString());
+    result.message = QStringLiteral("ファイル %1 を読み込めませんでした。\n%2").arg(path, reason);
     return result;
-  }
+  };
+  if (QFileInfo(path).isDir()) return failed(QStringLiteral("フォルダーです。"));
+  QFile file(path);
+  // ReadOnly never creates a file, so a name that does not exist stays so.
+  if (!file.open(QIODevice::ReadOnly)) return failed(file.errorString());
+  const bool current = IsCurrentHeader(file);
+  if (!file.seek(0)) return failed(file.errorString());
   return ReadDataDevice(d, file, current);
 }
 

@@ -38,29 +38,31 @@ struct ReadResult {
   enum class Status {
     Ok,         // the whole file was read (possibly no rows at all)
     Truncated,  // more than 88,000 rows: the first 88,000 were read
+    EndsEarly,  // fewer whole rows than the header's row count: those were read
     Failed,     // the file could not be opened or read; see message
   };
   Status status = Status::Ok;
   Long rowsRead = 0;            // complete rows taken into the store (= DataNum)
-  bool oldVersion = false;      // read with the old layout (the notice was shown)
+  Long rowsInHeader = 0;        // the header's row count (0 without a whole header)
+  bool oldVersion = false;      // a whole old-version header was read
   bool headerComplete = false;  // false: the settings were left untouched
-  // For Truncated and Failed: a sentence for the user; empty for Ok.
+  // For Truncated and Failed: a sentence for the user (for Failed with the
+  // file's name and the system's reason); empty otherwise.
   QString message;
 };
 
 // Reads a file of either version into the data store: ClearData first, then
-// the old-version notice when the file is not current, then the header's
-// settings, start time and memo lines (only from a complete header), then
-// the rows (units in use from the first row; Count = readings other than
-// -999; a reading that is not a finite number is taken as -999). DataNum is
-// the number of rows read; after Failed it is 0, so the partial rows do not
-// count as data. A name that does not exist reads as a file without rows and
-// is never created. Only the old-version notice is shown here; the caller
-// shows result.message for Truncated and Failed if it wants.
+// the header's settings, start time and memo lines (only from a complete
+// header), then the rows (units in use from the first row; Count = readings
+// other than -999; a reading that is not a finite number is taken as -999).
+// DataNum is the number of rows read; after Failed it is 0, so the partial
+// rows do not count as data. A name that cannot be opened (one that does not
+// exist included) is Failed and is never created. Nothing is shown to the
+// user: what the read found is in the result, and the caller tells the user.
 ReadResult ReadDataFile(ModuleData& d, const QString& path);
 
-// The two halves of ReadDataFile over an open device, without ClearData and
-// without messages: whether the device starts with a current header (reads
+// The two halves of ReadDataFile over an open device, without ClearData:
+// whether the device starts with a current header (reads
 // from its current position), and the reading of header and rows in the
 // given layout.
 bool IsCurrentHeader(QIODevice& in);

@@ -32,8 +32,9 @@ void FormMain::cmdRead_Click() {
   if (!name) return;
 
   // The file is read into a second store that carries the current
-  // settings. A read that fails part-way leaves the data, the settings and
-  // the chart as they were; only a read that got to the end replaces them.
+  // settings. Only a read that got to the end with at least one row
+  // replaces the data, the settings and the chart; any other read leaves
+  // them as they were.
   ModuleData& read = readStore_;
   data.CopyAllButReadingsTo(read);
   const ReadResult result = ReadDataFile(read, *name);
@@ -43,20 +44,30 @@ void FormMain::cmdRead_Click() {
         kMsgTitle, MsgIcon::Exclamation);
     return;
   }
-  // The stores trade places; the one that held the old run is the next
-  // read's store.
-  std::swap(data, read);
+  // What the read found, in the order the file gives it: its version, then
+  // whether it holds all of its rows.
+  if (result.oldVersion) {
+    ShowMessage(QStringLiteral("これは旧バージョンで保存されたデータファイルです。"), kMsgTitle);
+  }
   if (result.status == ReadResult::Status::Truncated) {
     ShowMessage(result.message, kMsgTitle, MsgIcon::Exclamation);
+  } else if (result.status == ReadResult::Status::EndsEarly) {
+    ShowMessage(QStringLiteral("ファイルが途中で終わっています。%1 行中 %2 行を読み込みました。")
+                    .arg(result.rowsInHeader)
+                    .arg(result.rowsRead),
+                kMsgTitle, MsgIcon::Exclamation);
   }
-
-  if (data.DataNum < 1) {
-    // The data in memory are gone: an open list would show lines of nothing.
-    UnloadDatalist();
-    cmdDisp->setEnabled(false);
+  if (result.rowsRead < 1) {
     ShowMessage(QStringLiteral("データがありません。"), kMsgTitle);
     return;
   }
+  // The stores trade places; the one that held the old run is the next
+  // read's store.
+  std::swap(data, read);
+  // The file brought its own interval and averaging: the count of readings
+  // per sample follows them.
+  data.CalcAverageNum();
+
   ClearReadouts();
   // An open data list stays open (cmdDisp disabled) and is refilled below
   // with the data read; otherwise the list can now be opened.

@@ -2,12 +2,15 @@
 
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <limits>
 
 #include <gtest/gtest.h>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "file_test_util.h"
@@ -19,8 +22,6 @@ namespace {
 using test::Put;
 using test::PutRow;
 using test::PutText;
-
-const QString kOldNotice = QStringLiteral("これは旧バージョンで保存されたデータファイルです。");
 
 class MeasurementFileTest : public ::testing::Test {
  protected:
@@ -133,7 +134,7 @@ TEST_F(MeasurementFileTest, EmptyRunIsTheHeaderAlone) {
   EXPECT_EQ(r.DataNum, 0);
 }
 
-TEST_F(MeasurementFileTest, OldVersionReadsWithTheNoticeAndKeepsAveraging) {
+TEST_F(MeasurementFileTest, OldVersionReadsAsSuchAndKeepsAveraging) {
   QByteArray old;
   PutText(old, "2020/5/6 7:8:9");
   for (int i = 0; i < 5; ++i) PutText(old, i == 2 ? QByteArray("\x82\xa0", 2) : QByteArray());
@@ -141,7 +142,7 @@ TEST_F(MeasurementFileTest, OldVersionReadsWithTheNoticeAndKeepsAveraging) {
   Put<qint32>(old, 100);  // interval
   Put<qint16>(old, 1);    // kind: any non-zero is resistance
   for (qint16 c : {1, 0, 2, 0}) Put<qint16>(old, c);
-  Put<qint32>(old, 99);  // row count: not used
+  Put<qint32>(old, 2);
   PutRow(old, 100.5f, -999.0f, 101.0f, -999.0f);
   PutRow(old, 100.75f, 5.0f, -999.0f, -999.0f);
   ASSERT_TRUE(test::WriteAll(Path("old.rk0"), old));
@@ -149,8 +150,8 @@ TEST_F(MeasurementFileTest, OldVersionReadsWithTheNoticeAndKeepsAveraging) {
   d.DataAverage = kTrue;
   const ReadResult result = ReadDataFile(d, Path("old.rk0"));
   EXPECT_TRUE(result.oldVersion);
-  EXPECT_EQ(ui.texts(), std::vector<QString>{kOldNotice});
-  EXPECT_EQ(ui.shown[0].title, "Message");
+  EXPECT_EQ(result.status, ReadResult::Status::Ok);
+  EXPECT_TRUE(ui.shown.empty());  // the reader tells the caller, not the user
   EXPECT_EQ(d.DataAverage, kTrue);
   EXPECT_EQ(d.MeasKind, kTrue);
   EXPECT_EQ(d.TimerType, kFalse);
@@ -182,18 +183,29 @@ TEST_F(MeasurementFileTest, IdentifierMustMatchExactly) {
   EXPECT_FALSE(CheckFileID(Path("missing.rk0")));
 }
 
-TEST_F(MeasurementFileTest, OnlyCompleteRowsAreRead) {
+// A cut-off copy once read as a complete, shorter run: the header's row
+// count tells it apart.
+TEST_F(MeasurementFileTest, ACutOffFileYieldsItsWholeRowsAndSaysHowManyOfHowMany) {
   test::FillRun(d, 4);
   ASSERT_TRUE(SaveDataFile(d, Path("p.rk0")));
-  QByteArray bytes = test::ReadAll(Path("p.rk0"));
-  bytes.chop(5);
-  ASSERT_TRUE(test::WriteAll(Path("p.rk0"), bytes));
+  const QByteArray full = test::ReadAll(Path("p.rk0"));
+  ASSERT_TRUE(test::WriteAll(Path("p.rk0"), full.chopped(5)));
   ModuleData r;
   r.InitDataBuffers();
-  EXPECT_EQ(ReadDataFile(r, Path("p.rk0")).status, ReadResult::Status::Ok);
+  const ReadResult result = ReadDataFile(r, Path("p.rk0"));
+  EXPECT_EQ(result.status, ReadResult::Status::EndsEarly);
+  EXPECT_EQ(result.rowsRead, 3);
+  EXPECT_EQ(result.rowsInHeader, 4);
   EXPECT_EQ(r.DataNum, 3);
   EXPECT_EQ(r.Units[0].Values[2], 20.5f);
   EXPECT_EQ(r.Units[0].Values[3], kNoReading);
+
+  // More rows than the count: all of them, as a whole file.
+  QByteArray more = full;
+  more[44 + 19 - 4] = 2;  // the row count, the header's last field
+  ASSERT_TRUE(test::WriteAll(Path("p.rk0"), more));
+  EXPECT_EQ(ReadDataFile(r, Path("p.rk0")).status, ReadResult::Status::Ok);
+  EXPECT_EQ(r.DataNum, 4);
 }
 
 TEST_F(MeasurementFileTest, SavingOverALongerFileLeavesNoTrace) {
@@ -235,10 +247,12 @@ TEST_F(MeasurementFileTest, AFailedSaveKeepsThePreviousFile) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.rk0"});
 }
 
-TEST_F(MeasurementFileTest, SaveIntoAMissingFolderFails) {
+TEST_F(MeasurementFileTest, SavingOverAFolderFailsAndTheFolderStays) {
+  ASSERT_TRUE(QDir().mkpath(Path("taken")));
   QString error;
-  EXPECT_FALSE(SaveDataFile(d, Path("no/such/folder.rk0"), &error));
-  EXPECT_FALSE(error.isEmpty());
+  EXPECT_FALSE(SaveDataFile(d, Path("taken"), &error));
+  EXPECT_TRUE(error.contains(Path("taken"))) << error.toStdString();
+  EXPECT_TRUE(QFileInfo(Path("taken")).isDir());
 }
 
 TEST_F(MeasurementFileTest, RowsBeyondTheCapacityAreNotRead) {
@@ -345,21 +359,19 @@ TEST_F(MeasurementFileTest, LongTextsAreCutAtACharacterToFitTheCount) {
   EXPECT_EQ(r.Memo[2], QString());
 }
 
-TEST_F(MeasurementFileTest, ANameThatDoesNotExistReadsAsNoRowsAndIsNotCreated) {
+// A name that could not be opened once read as an old-version file without
+// rows; the user was told of an old version and of no data, not why.
+TEST_F(MeasurementFileTest, ANameThatCannotBeOpenedFailsWithItsNameAndTheReason) {
   d.DataNum = 5;
   const ReadResult result = ReadDataFile(d, Path("nothing.rk0"));
-  EXPECT_EQ(result.status, ReadResult::Status::Ok);
+  EXPECT_EQ(result.status, ReadResult::Status::Failed);
+  EXPECT_TRUE(result.message.contains(Path("nothing.rk0")));
+  EXPECT_TRUE(result.message.contains(QString::fromLocal8Bit(std::strerror(ENOENT))))
+      << result.message.toStdString();
+  EXPECT_FALSE(result.oldVersion);
   EXPECT_EQ(d.DataNum, 0);
   EXPECT_FALSE(QFile::exists(Path("nothing.rk0")));
-  EXPECT_EQ(ui.texts(), std::vector<QString>{kOldNotice});
-}
-
-TEST_F(MeasurementFileTest, AnUnreadableNameFails) {
-  const ReadResult result = ReadDataFile(d, dir.path());  // a folder
-  EXPECT_EQ(result.status, ReadResult::Status::Failed);
-  EXPECT_FALSE(result.message.isEmpty());
-  EXPECT_EQ(d.DataNum, 0);
-  EXPECT_FALSE(result.headerComplete);
+  EXPECT_TRUE(ui.shown.empty());
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "file_test_util.h"
+#include "../files/file_test_util.h"
 #include "files/cp932.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
@@ -56,7 +56,7 @@ TEST_F(CliTest, InfoPrintsTheHeaderAndRows) {
   EXPECT_TRUE(r.out.contains("interval unit: milliseconds\ninterval ms: 500\n"));
   EXPECT_TRUE(r.out.contains("ID2: wiring 1 (3線式), in use, 6 readings\n"));
   EXPECT_TRUE(r.out.contains("ID1: wiring 0 (2線式), not in use, 0 readings\n"));
-  EXPECT_TRUE(r.out.endsWith("rows: 6\n"));
+  EXPECT_TRUE(r.out.endsWith("rows: 6\nrows in header: 6\n"));
 }
 
 TEST_F(CliTest, CsvIsTheApplicationsExport) {
@@ -94,6 +94,18 @@ TEST_F(CliTest, ErrorsGoToStderrWithAStatus) {
   r = Cli({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out.contains("upgrade OLD.rk0 NEW.rk0"));
+}
+
+TEST_F(CliTest, AFileThatEndsEarlyIsReportedWithItsOwnStatus) {
+  QByteArray bytes = test::ReadAll(Path("run.rk0"));
+  bytes.chop(16 + 3);  // the last row and a bit of the one before
+  ASSERT_TRUE(test::WriteAll(Path("cut.rk0"), bytes));
+  const CliRun r = Cli({"info", Path("cut.rk0")});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_TRUE(r.out.contains("rows: 4\nrows in header: 6\nfile ends early: 4 of 6 rows read\n"))
+      << r.out.toStdString();
+  EXPECT_TRUE(r.err.contains("4 of 6"));
+  EXPECT_TRUE(Cli({"--help"}).out.contains("  4  the file ends before"));
 }
 
 TEST_F(CliTest, MoreRowsThanTheStoreHoldsIsReported) {
