@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "core/user_interface.h"
+#include "files/cp932.h"
 #include "files/csv_file.h"
 #include "files/file_filters.h"
 #include "files/measurement_file.h"
@@ -32,6 +33,9 @@ void DialogMemo::BuildForm() {
   for (int i = 0; i < 5; ++i) {
     const auto k = static_cast<size_t>(i);
     txtMemo[k] = new QLineEdit(memo);
+    // As long as a text field of the file can be (a line edit would stop at
+    // 32,767 characters without a word).
+    txtMemo[k]->setMaxLength(static_cast<int>(kMaxTextBytes));
     txtMemo[k]->setMinimumWidth(txtMemo[k]->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 40);
     memoGrid->addWidget(new QLabel(numbers[i], memo), i, 0);
     memoGrid->addWidget(txtMemo[k], i, 1);
@@ -71,8 +75,44 @@ void DialogMemo::FormLoad() {
   for (size_t i = 0; i < txtMemo.size(); ++i) txtMemo[i]->setText(d_.Memo[i]);
 }
 
+bool DialogMemo::MemosCanBeStored(bool ownFormat) {
+  QStringList memos;
+  QStringList tooLong;
+  for (size_t i = 0; i < txtMemo.size(); ++i) {
+    memos.append(txtMemo[i]->text());
+    // Only the measurement file counts its texts; the CSV export has no limit.
+    if (ownFormat && EncodeCp932(memos.back()).size() > kMaxTextBytes)
+      tooLong.append(QString::number(i + 1));
+  }
+  // The line breaks between the memos are ASCII, so they are never found.
+  const QString unstorable = Cp932Unstorable(memos.join(QLatin1Char('\n')));
+  if (unstorable.isEmpty() && tooLong.isEmpty()) return true;
+  QStringList lines;
+  if (!unstorable.isEmpty()) {
+    QStringList shown;
+    for (qsizetype i = 0; i < unstorable.size(); ++i) {
+      const qsizetype len = unstorable.at(i).isHighSurrogate() ? 2 : 1;
+      shown.append(QStringLiteral("「%1」").arg(unstorable.mid(i, len)));
+      i += len - 1;
+    }
+    lines.append(QStringLiteral("メモに保存できない文字があります：%1\n"
+                                "これらの文字は「?」として保存されます。")
+                     .arg(shown.join(QString())));
+  }
+  if (!tooLong.isEmpty()) {
+    lines.append(QStringLiteral("メモ %1 は長すぎるため、%2 バイトを超える部分は保存されません。")
+                     .arg(tooLong.join(QStringLiteral("、")))
+                     .arg(kMaxTextBytes));
+  }
+  lines.append(QStringLiteral("このまま保存しますか？"));
+  return AskYesNo(lines.join(QLatin1Char('\n')));
+}
+
 void DialogMemo::OKButton_Click() {
+  // Memo text the file cannot hold is named before anything is written; the
+  // user may go back and change it.
   const bool csv = optFiletype[0]->isChecked();
+  if (!MemosCanBeStored(!csv)) return;
   FileRequest request;
   request.mode = FileRequest::Mode::Save;
   request.filter = csv ? kCsvFilter : kMeasurementFilter;

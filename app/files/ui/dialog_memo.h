@@ -30,6 +30,10 @@ class DialogMemo final : public QDialog {
   void BuildForm();
   void FormLoad();
   void OKButton_Click();
+  // True when every memo can be stored as it is, or the user, told which
+  // characters cannot (or, for the measurement file, which memo is too
+  // long), chooses to save anyway.
+  bool MemosCanBeStored(bool ownFormat);
 
   ModuleData& d_;
 };

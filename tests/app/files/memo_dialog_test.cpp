@@ -151,16 +151,32 @@ TEST_F(MemoDialogTest, AFailedSaveIsReportedAndKeepsTheDialogOpen) {
   EXPECT_EQ(d.Memo, before);
 }
 
-TEST_F(MemoDialogTest, ANameTakenByAFolderIsReportedAndTheFolderStays) {
-  const QString name = Path("taken");
-  ASSERT_TRUE(QDir().mkpath(name));
+// Memo text the code page cannot hold was turned into '?' without a word,
+// and a memo box stopped taking text at 32,767 characters.
+TEST_F(MemoDialogTest, UnstorableCharactersAreNamedBeforeSavingAndNoGoesBack) {
+  const QString name = Path("memo.rk0");
   DialogMemo dlg(d);
-  ui.files.push_back(name);
+  dlg.show();
+  EXPECT_EQ(dlg.txtMemo[0]->maxLength(), 65535);
+  dlg.optFiletype[1]->setChecked(true);
+  dlg.txtMemo[1]->setText(QStringLiteral("a€b〜"));
+  dlg.txtMemo[3]->setText(QStringLiteral("é€"));
+  ui.answers.push_back(MsgAnswer::No);
   dlg.OKButton->click();
   ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_TRUE(ui.shown[0].text.contains(name));
-  EXPECT_TRUE(QFileInfo(name).isDir());
-  EXPECT_NE(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(ui.shown[0].buttons, MsgButtons::YesNo);
+  EXPECT_TRUE(ui.shown[0].text.contains(QStringLiteral("「€」「é」")))
+      << ui.shown[0].text.toStdString();
+  EXPECT_FALSE(ui.shown[0].text.contains(QStringLiteral("〜")));
+  EXPECT_TRUE(ui.fileRequests.empty());
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_FALSE(QFile::exists(name));
+
+  ui.answers.push_back(MsgAnswer::Yes);
+  ui.files.push_back(name);
+  dlg.OKButton->click();
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(d.Memo[1], QStringLiteral("a€b〜"));
 }
 
 class SaveCommandTest : public ::testing::Test {
