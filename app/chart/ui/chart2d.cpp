@@ -19,9 +19,7 @@ namespace {
 const std::array<QColor, 4> kSeriesColors = {QColor(220, 0, 0), QColor(0, 140, 0),
                                              QColor(0, 0, 230), QColor(200, 0, 200)};
 
-QColor ColorOf(int series) {
-  return kSeriesColors[static_cast<std::size_t>((series - 1) % 4)];
-}
+QColor ColorOf(int series) { return kSeriesColors[static_cast<std::size_t>((series - 1) % 4)]; }
 
 QCPScatterStyle MarkerStyle(bool shown) {
   return shown ? QCPScatterStyle(QCPScatterStyle::ssCircle, kMarkerSize) : QCPScatterStyle();
@@ -66,6 +64,9 @@ Chart2D::Chart2D(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)
           qOverload<const QCPRange&>(&QCPAxis::setRange));
   connect(plot_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), plot_->yAxis2,
           qOverload<const QCPRange&>(&QCPAxis::setRange));
+  // Every drawing lays the plot out first; a new size of the plot area (the
+  // window was resized) decides the symbols again before they are drawn.
+  connect(plot_, &QCustomPlot::afterLayout, this, [this] { DecideMarkers(); });
 }
 
 Chart2D::~Chart2D() = default;

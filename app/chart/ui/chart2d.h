@@ -13,7 +13,7 @@
 // straight from it: handing over points costs only the store's writes, and
 // a drawing costs one pass over the points in view, thinned per pixel
 // column where dense. Symbols are drawn only while the points in view lie
-// far enough apart to be told from each other.
+// far enough apart to be told from each other at the plot's present size.
 
 #include <vector>
 

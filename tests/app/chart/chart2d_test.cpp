@@ -5,6 +5,7 @@
 #include <limits>
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -216,6 +217,16 @@ TEST(Chart2D, SymbolsOnlyWhilePointsCanBeToldApart) {
   chart.SetAxisRange(Chart2D::Axis::X, 1, 2000);
   EXPECT_FALSE(chart.MarkersShown());
   EXPECT_EQ(chart.Curve(1)->ScatterStyle().shape(), QCPScatterStyle::ssNone);
+
+  // The decision follows the plot's size (it once waited for the next
+  // change of the points in view).
+  chart.show();
+  chart.SetAxisRange(Chart2D::Axis::X, 1, 200);
+  chart.RedrawNow();
+  chart.resize(400, 500);
+  EXPECT_FALSE(chart.MarkersShown());
+  chart.resize(1600, 500);
+  EXPECT_TRUE(chart.MarkersShown());
 }
 
 TEST(Chart2D, ExportsAVectorPicture) {
