@@ -6,6 +6,12 @@ namespace larimo {
 
 namespace {
 constexpr QChar kIdeographicSpace(0x3000);
+
+// Characters of a value's column: ten, unless the value needs more digits.
+qsizetype ValueChars(Single v) {
+  if (v > -99999.0f && v < 999999.0f) return 10;
+  return FormatValue(v).size();
+}
 }  // namespace
 
 QString NotInUseFiller() { return QStringLiteral("     ") + kIdeographicSpace + kIdeographicSpace; }
@@ -45,6 +51,30 @@ void DataListModel::Reset(Long count, MissingFiller style) {
   beginResetModel();
   count_ = std::clamp<Long>(count, 0, kBufferSize);
   style_ = style;
+  lineSize_ = QSize();
+  // Fillers are never wider than a value column, so only values count.
+  widestRow_ = count_ > 0 ? 0 : -1;
+  qsizetype widest = 0;
+  for (Long i = 0; i < count_; ++i) {
+    qsizetype chars = 0;
+    for (const UnitData& unit : d_.Units) {
+      if (IsTrue(unit.Mflag) && static_cast<size_t>(i) < unit.Values.size()) {
+        const Single v = unit.Values[static_cast<size_t>(i)];
+        chars += v == kNoReading ? 10 : ValueChars(v);
+      }
+    }
+    if (chars > widest) {
+      widest = chars;
+      widestRow_ = static_cast<int>(i);
+    }
+  }
+  endResetModel();
+}
+
+void DataListModel::SetLineSize(QSize size) {
+  if (size == lineSize_) return;
+  beginResetModel();
+  lineSize_ = size;
   endResetModel();
 }
 
@@ -58,7 +88,9 @@ QModelIndex DataListModel::index(int row, int column, const QModelIndex& parent)
 }
 
 QVariant DataListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= count_) return QVariant();
+  if (!index.isValid() || index.row() >= count_) return QVariant();
+  if (role == Qt::SizeHintRole && lineSize_.isValid()) return lineSize_;
+  if (role != Qt::DisplayRole) return QVariant();
   return DataLine(d_, index.row(), style_);
 }
 

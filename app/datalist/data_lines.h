@@ -9,6 +9,7 @@
 // short one.
 
 #include <QAbstractListModel>
+#include <QSize>
 #include <QString>
 
 #include "core/module_data.h"
@@ -40,10 +41,18 @@ class DataListModel final : public QAbstractListModel {
   explicit DataListModel(const ModuleData& d, QObject* parent = nullptr);
 
   // Lists samples 1 to count (indices 0 to count-1) with the given filler;
-  // count is limited to the buffer capacity.
+  // count is limited to the buffer capacity. The size every line reports is
+  // cleared until SetLineSize.
   void Reset(Long count, MissingFiller style);
   Long Count() const { return count_; }
   MissingFiller Style() const { return style_; }
+  // The row whose line has the most characters (a value of 1,000,000 or
+  // more, or of -100,000 or less, makes its column wider than ten), found
+  // without building the lines; -1 for an empty list.
+  int WidestRow() const { return widestRow_; }
+  // The size each line reports to the view (a view that takes one size for
+  // every line then makes room for the widest); an empty size reports none.
+  void SetLineSize(QSize size);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   // The list view asks for the index of every row when it lays itself out;
@@ -56,6 +65,8 @@ class DataListModel final : public QAbstractListModel {
   const ModuleData& d_;
   Long count_ = 0;
   MissingFiller style_ = MissingFiller::OnOpen;
+  int widestRow_ = -1;
+  QSize lineSize_;
 };
 
 }  // namespace larimo

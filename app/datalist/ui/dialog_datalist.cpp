@@ -41,7 +41,10 @@ DialogDatalist::DialogDatalist(const ModuleData& d, QWidget* dispButton)
   List1->setUniformItemSizes(true);
   List1->setSelectionMode(QAbstractItemView::SingleSelection);
   List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Lines with long values are wider than the list: they stay whole and the
+  // list scrolls sideways.
+  List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  List1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   List1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   List1->setTextElideMode(Qt::ElideNone);
 
@@ -90,6 +93,9 @@ DialogDatalist::DialogDatalist(const ModuleData& d, QWidget* dispButton)
   layout->addLayout(bottom);
 
   PlaceHeadings();
+  // The headings follow the columns when the list scrolls sideways.
+  connect(List1->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { PlaceHeadings(); });
 
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
   connect(this, &QDialog::finished, this, [this] { FormUnload(); });
@@ -105,7 +111,7 @@ void DialogDatalist::PlaceHeadings() {
   const qreal blank = fm.horizontalAdvance(QLatin1Char(' '));
   const int textMargin =
       List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, List1) + 1;
-  const qreal x0 = List1->frameWidth() + textMargin;
+  const qreal x0 = List1->frameWidth() + textMargin - List1->horizontalScrollBar()->value();
   for (int u = 0; u < kUnitCount; ++u) {
     const qreal left = x0 + blank * u * (kColumnChars + 1);
     Label2[static_cast<size_t>(u)]->setGeometry(static_cast<int>(left), 0,
@@ -117,12 +123,14 @@ void DialogDatalist::PlaceHeadings() {
 void DialogDatalist::FormLoad() {
   lblDataNum->setText(QString::number(d_.DataNum));
   model_->Reset(d_.DataNum, MissingFiller::OnOpen);
+  FitLines();
   List1->clearSelection();
   List1->setCurrentIndex(QModelIndex());
 }
 
 void DialogDatalist::Refill() {
   model_->Reset(d_.DataNum, MissingFiller::OnRefill);
+  FitLines();
   lblDataNum->setText(QString::number(model_->Count()));
   if (model_->Count() > 0) {
     const QModelIndex last = model_->index(static_cast<int>(model_->Count() - 1));
@@ -131,6 +139,14 @@ void DialogDatalist::Refill() {
     List1->scrollTo(last);
   }
   update();
+}
+
+void DialogDatalist::FitLines() {
+  // The view takes one size for every line (so that it never measures all
+  // of them): the size of the widest line.
+  const int widest = model_->WidestRow();
+  if (widest < 0) return;
+  model_->SetLineSize(List1->sizeHintForIndex(model_->index(widest)));
 }
 
 QString DialogDatalist::LineText(int i) const {

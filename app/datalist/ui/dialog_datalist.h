@@ -47,7 +47,10 @@ class DialogDatalist final : public QDialog {
  private:
   void FormLoad();
   void FormUnload();
+  // Places the headings over their columns, as far as the list is scrolled.
   void PlaceHeadings();
+  // Makes every line as wide as the widest, so that none is cut off.
+  void FitLines();
 
   const ModuleData& d_;
   DataListModel* model_ = nullptr;

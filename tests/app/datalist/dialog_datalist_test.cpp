@@ -7,6 +7,7 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 
 namespace larimo {
 namespace {
@@ -64,6 +65,20 @@ TEST_F(DialogDatalistTest, RefillListsTheStoreAgainAndSelectsTheLastLine) {
   EXPECT_EQ(list.LineText(2), DataLine(d, 2, MissingFiller::OnRefill));
   EXPECT_EQ(list.LineText(2).mid(11, 8), MissingReadingFiller(MissingFiller::OnRefill));
   EXPECT_EQ(list.SelectedRow(), 2);
+}
+
+// A value of 1,000,000 or more from a file was cut off at the list's edge.
+TEST_F(DialogDatalistTest, LongLinesStayWholeWithAScrollBarOnlyWhenNeeded) {
+  DialogDatalist list(d, &disp);
+  list.show();
+  EXPECT_EQ(list.List1->horizontalScrollBar()->maximum(), 0);
+  d.Units[0].Values[3] = 12345678.0f;
+  d.Units[1].Values[3] = -2000000.5f;
+  list.Refill();
+  QCoreApplication::processEvents();  // the list lays its lines out when idle
+  const int lineWidth = list.List1->fontMetrics().horizontalAdvance(list.LineText(3));
+  EXPECT_GE(list.List1->visualRect(list.List1->model()->index(0, 0)).width(), lineWidth);
+  EXPECT_GT(list.List1->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(DialogDatalistTest, EveryWayOfClosingEnablesTheButton) {
