@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# check_package.sh BUILD_DIR: builds the .deb of BUILD_DIR, unpacks it into a
+# temporary root and checks what it installs.
+set -euo pipefail
+build="$1"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; fail "cpack"; }
+deb=("$work"/out/larimo_*.deb)
+[ -f "${deb[0]}" ] || fail "no package in $work/out"
+
+# Dependencies: computed ones (Qt, libusb) and the fonts and translations.
+depends="$(dpkg-deb -f "${deb[0]}" Depends)"
+for p in libqt6widgets6 libusb-1.0-0 fonts-ipafont-gothic fonts-ipafont-mincho \
+  qt6-translations-l10n; do
+  [[ "$depends" == *"$p"* ]] || fail "Depends lacks $p: $depends"
+done
+
+root="$work/root"
+dpkg -x "${deb[0]}" "$root"
+usr="$root/usr"
+[ ! -e "$usr/bin/libBrisko.so" ] || fail "device library in bin/"
+grep -q 'TAG+="uaccess"' "$root/usr/lib/udev/rules.d/70-brisko.rules" || fail "udev rule"
+
+# The programs run from the unpacked root without a display and bind the
+# private copies of the device library.
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+"$usr/bin/larimo-cli" --help | grep -q '^usage: larimo-cli' || fail "larimo-cli --help"
+"$usr/bin/larimo" --help | grep -q -- '--simulate' || fail "larimo --help"
+[ "$("$usr/bin/larimo" --library-path)" = "$usr/lib/larimo/libBrisko.so" ] ||
+  fail "larimo binds $("$usr/bin/larimo" --library-path)"
+[ "$("$usr/bin/larimo" --simulate --library-path)" = "$usr/lib/larimo/libBriskoSim.so" ] ||
+  fail "larimo --simulate binds another library"
+
+desktop-file-validate "$usr/share/applications/com.dravel.larimo.desktop"
+appstreamcli validate --no-net "$usr/share/metainfo/com.dravel.larimo.metainfo.xml"
+[ -f "$usr/share/icons/hicolor/scalable/apps/com.dravel.larimo.svg" ] || fail "icon"
+for page in larimo larimo-cli; do
+  zcat "$usr/share/man/man1/$page.1.gz" | grep -q 'help' || fail "man page $page"
+done
+
+# Where udev is absent the install scripts still succeed.
+dpkg-deb -e "${deb[0]}" "$work/control"
+PATH=/nonexistent /bin/sh "$work/control/postinst" configure || fail "postinst without udev"
+PATH=/nonexistent /bin/sh "$work/control/postrm" remove || fail "postrm without udev"
+echo "ok: $(basename "${deb[0]}")"
