@@ -4,6 +4,7 @@
 //   larimo-cli info FILE.rk0          header and row count as text
 //   larimo-cli csv FILE.rk0 OUT.csv   the application's CSV export of a file
 //   larimo-cli upgrade OLD.rk0 NEW.rk0  either version in, current version out
+//   larimo-cli record --out FILE.rk0  a run without a window (cli/record.h)
 #include <cstdio>
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "cli/record.h"
 #include "core/module_data.h"
 #include "core/user_interface.h"
 #include "files/csv_file.h"
@@ -177,6 +179,8 @@ int Run(const QStringList& args) {
   if (cmd == QLatin1String("--help") || cmd == QLatin1String("-h") ||
       cmd == QLatin1String("help")) {
     std::fputs(kHelp, stdout);
+    std::fputs("\nrecording:\n", stdout);
+    std::fputs(kRecordHelp, stdout);
     return kExitOk;
   }
   const auto want = [&](qsizetype n) { return args.size() == n + 1; };
@@ -187,6 +191,7 @@ int Run(const QStringList& args) {
     return want(2) ? Csv(args[1], args[2])
                    : Usage(QStringLiteral("csv takes an input and an output file"));
   }
+  if (cmd == QLatin1String("record")) return RecordCommand(args.mid(1));
   if (cmd == QLatin1String("upgrade")) {
     return want(2) ? Upgrade(args[1], args[2])
                    : Usage(QStringLiteral("upgrade takes an input and an output file"));
