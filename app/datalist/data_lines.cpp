@@ -8,9 +8,37 @@ namespace {
 constexpr QChar kIdeographicSpace(0x3000);
 
 // Characters of a value's column: ten, unless the value needs more digits.
-qsizetype ValueChars(Single v) {
-  if (v > -99999.0f && v < 999999.0f) return 10;
-  return FormatValue(v).size();
+bool TenWide(Single v) { return v > -99999.0f && v < 999999.0f; }
+
+qsizetype ValueChars(Single v) { return TenWide(v) ? 10 : FormatValue(v).size(); }
+
+// The row of the most characters among the first count. Fillers are never
+// wider than a value column, so only values count; most runs hold no value
+// wider than ten, which one plain pass per unit finds out.
+int WidestRowOf(const ModuleData& d, Long count) {
+  bool anyWide = false;
+  for (const UnitData& unit : d.Units) {
+    if (!IsTrue(unit.Mflag)) continue;
+    const auto end = unit.Values.begin() + std::min(count, static_cast<Long>(unit.Values.size()));
+    anyWide = anyWide || !std::all_of(unit.Values.begin(), end, TenWide);
+  }
+  if (!anyWide) return 0;
+  int widestRow = 0;
+  qsizetype widest = 0;
+  for (Long i = 0; i < count; ++i) {
+    qsizetype chars = 0;
+    for (const UnitData& unit : d.Units) {
+      if (IsTrue(unit.Mflag) && static_cast<size_t>(i) < unit.Values.size()) {
+        const Single v = unit.Values[static_cast<size_t>(i)];
+        chars += v == kNoReading ? 10 : ValueChars(v);
+      }
+    }
+    if (chars > widest) {
+      widest = chars;
+      widestRow = static_cast<int>(i);
+    }
+  }
+  return widestRow;
 }
 }  // namespace
 
@@ -52,22 +80,7 @@ void DataListModel::Reset(Long count, MissingFiller style) {
   count_ = std::clamp<Long>(count, 0, kBufferSize);
   style_ = style;
   lineSize_ = QSize();
-  // Fillers are never wider than a value column, so only values count.
-  widestRow_ = count_ > 0 ? 0 : -1;
-  qsizetype widest = 0;
-  for (Long i = 0; i < count_; ++i) {
-    qsizetype chars = 0;
-    for (const UnitData& unit : d_.Units) {
-      if (IsTrue(unit.Mflag) && static_cast<size_t>(i) < unit.Values.size()) {
-        const Single v = unit.Values[static_cast<size_t>(i)];
-        chars += v == kNoReading ? 10 : ValueChars(v);
-      }
-    }
-    if (chars > widest) {
-      widest = chars;
-      widestRow_ = static_cast<int>(i);
-    }
-  }
+  widestRow_ = count_ > 0 ? WidestRowOf(d_, count_) : -1;
   endResetModel();
 }
 

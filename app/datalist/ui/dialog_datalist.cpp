@@ -145,8 +145,12 @@ void DialogDatalist::FitLines() {
   // The view takes one size for every line (so that it never measures all
   // of them): the size of the widest line.
   const int widest = model_->WidestRow();
-  if (widest < 0) return;
-  model_->SetLineSize(List1->sizeHintForIndex(model_->index(widest)));
+  if (widest < 1) return;
+  const QSize size = List1->sizeHintForIndex(model_->index(widest));
+  // The view measures the first line anyway; only a wider one is handed over
+  // (one more layout pass of every line).
+  if (size.width() <= List1->sizeHintForIndex(model_->index(0)).width()) return;
+  model_->SetLineSize(size);
 }
 
 QString DialogDatalist::LineText(int i) const {
