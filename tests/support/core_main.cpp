@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
   QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+  qputenv("XDG_STATE_HOME", QFile::encodeName(config.path()));  // run journals
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
   ::testing::InitGoogleTest(&argc, argv);
   QCoreApplication app(argc, argv);

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+  qputenv("XDG_STATE_HOME", QFile::encodeName(config.path()));  // run journals
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);

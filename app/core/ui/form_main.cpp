@@ -1,6 +1,7 @@
 #include "core/ui/form_main.h"
 
 #include <cmath>
+#include <utility>
 
 #include <QDateTime>
 #include <QGridLayout>
@@ -37,6 +38,7 @@ FormMain::FormMain(ModuleData& d, QWidget* parent) : FormMain(d, quenzel::Librar
 
 FormMain::FormMain(ModuleData& d, const DeviceTable& device, QWidget* parent)
     : QWidget(parent), data(d), device_(device), run_(data, view, device_, *this) {
+  run_.AddObserver(&journal_);
   BuildControls();
   Form_Load();
 }
@@ -216,6 +218,21 @@ void FormMain::Form_Load() {
   InitGraph();
   InitGraphParam(false);
   RefreshGraph(false);
+  RestoreJournal();
+}
+
+void FormMain::RestoreJournal() {
+  // As a read does: into the second store, which then trades places.
+  ModuleData& restored = readStore_;
+  data.CopyAllButReadingsTo(restored);
+  if (!journal_.Recover(restored)) return;
+  std::swap(data, restored);
+  data.CalcAverageNum();
+  ClearReadouts();
+  cmdDisp->setEnabled(true);
+  const Long n = data.DataNum;
+  ShowReadData();
+  data.DataNum = n;
 }
 
 void FormMain::SetButtons() {
@@ -236,6 +253,7 @@ bool FormMain::Form_QueryUnload() {
                                ? QStringLiteral("終了しますか？")
                                : QStringLiteral("データが消去されます。終了してもよろしいですか？");
   if (!AskYesNo(question, kMsgTitle)) return true;
+  journal_.Forget();  // the user let the data go
   if (!cmdDisp->isEnabled()) UnloadDatalist();
   return false;
 }

@@ -28,6 +28,7 @@
 #include "core/acquisition.h"
 #include "core/module_data.h"
 #include "device/device_table.h"
+#include "files/journal.h"
 
 namespace larimo {
 
@@ -160,6 +161,9 @@ class FormMain : public QWidget, private RunDisplay {
   // The fixed Y range typed in the two boxes; false (with a message) when
   // it is no range.
   bool ReadFixedRange(Single& hi, Single& lo);
+  // Offers a run a crashed program left in its journal and shows it as
+  // after a read when the user restores it.
+  void RestoreJournal();
 
   // RunDisplay: the run shown on the window.
   bool RangeAccepted() override;
@@ -171,6 +175,8 @@ class FormMain : public QWidget, private RunDisplay {
   void AxisXChanged(Long first, Long last) override;
   void SamplesStored(bool block) override;
 
+  // Declared before the run controller, which it observes, so it outlives it.
+  Journal journal_;
   DeviceTable device_;
   Acquisition run_;
   std::array<Long, 4> plotted_{};  // samples of each unit the chart has
