@@ -574,7 +574,8 @@ int RecordCommand(const QStringList& args) {
   Acquisition run(d, view, watch.Table(), display);
   Recorder recorder(console, o.toStdout, o.samples.value_or(kBufferSize));
   run.AddObserver(&recorder);
-  // The crash-safe journal of the run is added here, as one more observer.
+  // The crash-safe journal of the run is added here, as one more observer;
+  // it is let go where the run is saved (below).
 
   const Pacing pacing = run.Start();
   if (pacing.kind == Pacing::Kind::None) {
@@ -649,6 +650,7 @@ int RecordCommand(const QStringList& args) {
     rc = kRecordFailed;
   }
   if (rc != kRecordFailed) {
+    // The run is saved: a journal of it is let go here.
     console.Line(QStringLiteral("%1 samples saved to %2").arg(d.DataNum).arg(o.out));
   }
   SetUi(previousUi);
