@@ -106,8 +106,7 @@ bool DecodeSingleCalibrated(const std::uint8_t* reply, std::size_t received, Raw
   return true;
 }
 
-bool DecodeSingleRatiometric(const std::uint8_t* reply, std::size_t received,
-                             RawRatiometric* out) {
+bool DecodeSingleRatiometric(const std::uint8_t* reply, std::size_t received, RawRatiometric* out) {
   if (received < kSingleReplyLengthRatiometric) return false;
   for (int k = 0; k < 5; ++k) out->w[k] = Le16(reply + 2 * k);
   return true;

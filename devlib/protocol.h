@@ -118,8 +118,7 @@ double DeliveredValue(double ohms, std::uint8_t temperature);
 // Single-sample replies (0x10). False when fewer bytes arrived than the
 // layout needs.
 bool DecodeSingleCalibrated(const std::uint8_t* reply, std::size_t received, RawCalibrated* out);
-bool DecodeSingleRatiometric(const std::uint8_t* reply, std::size_t received,
-                             RawRatiometric* out);
+bool DecodeSingleRatiometric(const std::uint8_t* reply, std::size_t received, RawRatiometric* out);
 
 // Block-read replies (0x30). Byte 1 is the number of samples the unit
 // reports. The samples usable from a reply are at most 128 and at most those

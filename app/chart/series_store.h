@@ -78,7 +78,7 @@ class SeriesStore {
   void Recheck();
 
   std::vector<Series> series_;
-  std::vector<double> x_;  // shared X values, NaN where never set
+  std::vector<double> x_;       // shared X values, NaN where never set
   std::size_t lastSet_ = npos;  // highest index with an X
   bool xRising_ = true;         // the set X values rise strictly
   bool xHoles_ = false;         // some index below lastSet_ has no X

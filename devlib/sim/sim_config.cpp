@@ -138,8 +138,7 @@ SimConfig SimConfig::Default() {
 }
 
 bool ParseSimConfig(const char* units, const char* attachMs, const char* clock,
-                    const char* timeoutMs, const char* faults, SimConfig* out,
-                    std::string* error) {
+                    const char* timeoutMs, const char* faults, SimConfig* out, std::string* error) {
   SimConfig c = SimConfig::Default();
   long v = 0;
   if (units && !ParseUnits(units, &c, error)) return false;

@@ -65,9 +65,8 @@ double SimUnit::OhmsAt(std::uint64_t nowMs) const {
   if (config_.ohms) return *config_.ohms;
   // A room drifting slowly around 22-24 degrees, each unit a little apart.
   const double minutes = static_cast<double>(nowMs) / 60000.0;
-  const double celsius =
-      22.5 + 0.3 * config_.id + 0.8 * std::sin(minutes * 0.42 + config_.id) +
-      0.05 * std::sin(minutes * 7.3 + 2.0 * config_.id);
+  const double celsius = 22.5 + 0.3 * config_.id + 0.8 * std::sin(minutes * 0.42 + config_.id) +
+                         0.05 * std::sin(minutes * 7.3 + 2.0 * config_.id);
   return Pt100Ohms(celsius);
 }
 

@@ -19,10 +19,10 @@
 namespace brisko::sim {
 
 struct UnitConfig {
-  std::uint8_t id = 0;      // the ID the unit reports, 0 to 3
-  bool calibrated = true;   // calibrated (two 24-bit counts) or ratiometric unit
+  std::uint8_t id = 0;         // the ID the unit reports, 0 to 3
+  bool calibrated = true;      // calibrated (two 24-bit counts) or ratiometric unit
   std::optional<double> ohms;  // fixed resistance; none: a room temperature of its own
-  bool plugged = true;      // plugged in when the session starts
+  bool plugged = true;         // plugged in when the session starts
   // Overrides for testing a host against odd units.
   std::optional<std::uint8_t> statusByte;        // reported instead of id/kind
   std::optional<CalibrationValues> calibration;  // instead of the unit's own

@@ -23,10 +23,10 @@ TEST(SlotOfStatusTest, CalibratedBySlotOfIdRatiometricByStatus) {
     std::uint8_t status;
     int slot;
   } cases[] = {
-      {0x04, 0}, {0x05, 2}, {0x06, 1}, {0x07, 3},  // calibrated: answer to their ID
-      {0xFD, 2},                                   // only bits 0-2 matter for calibrated
-      {0x00, 0}, {0x01, 1}, {0x02, 2}, {0x03, 3},  // ratiometric: slot = status byte
-      {0x08, -1}, {0x09, -1}, {0xF3, -1},          // ratiometric above 3: no slot
+      {0x04, 0},  {0x05, 2},  {0x06, 1},  {0x07, 3},  // calibrated: answer to their ID
+      {0xFD, 2},                                      // only bits 0-2 matter for calibrated
+      {0x00, 0},  {0x01, 1},  {0x02, 2},  {0x03, 3},  // ratiometric: slot = status byte
+      {0x08, -1}, {0x09, -1}, {0xF3, -1},             // ratiometric above 3: no slot
   };
   for (const Case& c : cases) EXPECT_EQ(SlotOfStatus(c.status), c.slot) << int(c.status);
 }
@@ -99,8 +99,15 @@ TEST(LimitOhmsTest, Boundaries) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   struct Case {
     double in, out;
-  } cases[] = {{-3.0, 0.0},   {-0.0, 0.0},  {0.0, 0.0},     {1e-12, 1e-12}, {390.999, 390.999},
-               {391.0, 391.0}, {391.0001, 391.0}, {395.0, 391.0}, {nan, 0.0},
+  } cases[] = {{-3.0, 0.0},
+               {-0.0, 0.0},
+               {0.0, 0.0},
+               {1e-12, 1e-12},
+               {390.999, 390.999},
+               {391.0, 391.0},
+               {391.0001, 391.0},
+               {395.0, 391.0},
+               {nan, 0.0},
                {std::numeric_limits<double>::infinity(), 391.0},
                {-std::numeric_limits<double>::infinity(), 0.0}};
   for (const Case& c : cases) EXPECT_EQ(LimitOhms(c.in), c.out) << c.in;
@@ -110,10 +117,10 @@ TEST(ResistanceToTemperatureTest, KnownPoints) {
   struct Case {
     double ohms, celsius, tolerance;
   } cases[] = {
-      {100.0, 0.0, 0.0},         // exact after one iteration
-      {138.5055, 100.0, 1e-6},   {18.52, -200.0, 0.01},  {391.0, 851.77, 0.01},
-      {0.0, -242.02, 0.01},      {119.3971, 50.0, 1e-3}, {80.3063, -50.0, 1e-3},
-      {175.8560, 200.0, 1e-3},   {99.9, -0.2558, 1e-3},
+      {100.0, 0.0, 0.0},  // exact after one iteration
+      {138.5055, 100.0, 1e-6}, {18.52, -200.0, 0.01},  {391.0, 851.77, 0.01},
+      {0.0, -242.02, 0.01},    {119.3971, 50.0, 1e-3}, {80.3063, -50.0, 1e-3},
+      {175.8560, 200.0, 1e-3}, {99.9, -0.2558, 1e-3},
   };
   for (const Case& c : cases) {
     EXPECT_NEAR(ResistanceToTemperature(c.ohms), c.celsius, c.tolerance) << c.ohms;
@@ -195,12 +202,13 @@ TEST(UsableBlockSamplesTest, CappedAt128AndAtBytesReceived) {
     std::size_t received;
     int usable;
   } cases[] = {
-      {true, 3, 1700, 3},    {false, 3, 1700, 3},   {true, 0, 2, 0},      {false, 0, 2, 0},
-      {true, 128, 1700, 128}, {true, 129, 1700, 128}, {true, 255, 1700, 128},
-      {false, 255, 1700, 128}, {true, 1, 0, -1},     {true, 1, 1, -1},
-      {true, 5, 12, 0},       {true, 5, 13, 1},      {true, 5, 22, 1},     {true, 5, 23, 2},
-      {false, 5, 12, 0},      {false, 5, 13, 1},     {false, 7, 66, 5},    {false, 7, 76, 5},
-      {false, 7, 77, 6},      {true, 128, 1282, 127}, {true, 128, 1283, 128},
+      {true, 3, 1700, 3},      {false, 3, 1700, 3},     {true, 0, 2, 0},
+      {false, 0, 2, 0},        {true, 128, 1700, 128},  {true, 129, 1700, 128},
+      {true, 255, 1700, 128},  {false, 255, 1700, 128}, {true, 1, 0, -1},
+      {true, 1, 1, -1},        {true, 5, 12, 0},        {true, 5, 13, 1},
+      {true, 5, 22, 1},        {true, 5, 23, 2},        {false, 5, 12, 0},
+      {false, 5, 13, 1},       {false, 7, 66, 5},       {false, 7, 76, 5},
+      {false, 7, 77, 6},       {true, 128, 1282, 127},  {true, 128, 1283, 128},
       {false, 128, 1636, 127}, {false, 128, 1637, 128},
   };
   for (const Case& c : cases) {

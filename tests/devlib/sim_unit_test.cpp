@@ -208,8 +208,8 @@ TEST(SimConfigTest, UnsetMeansFourCalibratedUnitsAndEmptyMeansNone) {
 }
 
 TEST(SimConfigTest, RefusesWhatItCannotRead) {
-  const char* badUnits[] = {"4:cal", "0:cold", "0", "0:cal:abc", "0:cal:-1", "0:cal:1:2",
-                            "0:cal,", "x:ratio", "0:cal:nan"};
+  const char* badUnits[] = {"4:cal",     "0:cold", "0",       "0:cal:abc", "0:cal:-1",
+                            "0:cal:1:2", "0:cal,", "x:ratio", "0:cal:nan"};
   for (const char* u : badUnits) {
     SimConfig c;
     std::string error;

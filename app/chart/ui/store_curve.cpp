@@ -47,8 +47,8 @@ QCPRange StoreCurve::getValueRange(bool& foundRange, QCP::SignDomain inSignDomai
 }
 
 template <class Coordinate>
-QCPRange StoreCurve::RangeOf(Coordinate coordinate, QCP::SignDomain domain,
-                             const QCPRange& keys, bool& found) const {
+QCPRange StoreCurve::RangeOf(Coordinate coordinate, QCP::SignDomain domain, const QCPRange& keys,
+                             bool& found) const {
   const bool anyKey = keys == QCPRange();
   QCPRange range;
   found = false;
@@ -66,8 +66,8 @@ void StoreCurve::draw(QCPPainter* painter) {
   QCPAxis* value = valueAxis();
   if (!key || !value) return;
   const QCPRange view = key->range();
-  const int columns = key->orientation() == Qt::Horizontal ? key->axisRect()->width()
-                                                            : key->axisRect()->height();
+  const int columns =
+      key->orientation() == Qt::Horizontal ? key->axisRect()->width() : key->axisRect()->height();
   SampleCurve(store_, series_, view.lower, view.upper, columns, points_);
   if (points_.empty()) return;
 
@@ -85,7 +85,8 @@ void StoreCurve::draw(QCPPainter* painter) {
     linePen.setWidth(0);
   painter->setPen(linePen);
   painter->setBrush(Qt::NoBrush);
-  if (pixels_.size() >= 2) painter->drawPolyline(pixels_.constData(), static_cast<int>(pixels_.size()));
+  if (pixels_.size() >= 2)
+    painter->drawPolyline(pixels_.constData(), static_cast<int>(pixels_.size()));
 
   if (!scatter_.isNone()) {
     applyScattersAntialiasingHint(painter);
