@@ -301,7 +301,10 @@ void EmulatedUnit::ServeReadsLocked() {
         status = -EOVERFLOW;
         break;
       }
-      std::memcpy(urb.buffer->data + urb.delivered, packet.data(), packet.size());
+      // A zero-length packet carries nothing (and may have no storage).
+      if (!packet.empty()) {
+        std::memcpy(urb.buffer->data + urb.delivered, packet.data(), packet.size());
+      }
       urb.delivered += static_cast<int>(packet.size());
       const bool shortPacket = packet.size() < kPacketSize;
       fifo_.pop_front();
