@@ -24,6 +24,7 @@
 #include "core/user_interface.h"
 #include "device/quenzel.h"
 #include "files/csv_file.h"
+#include "files/journal.h"
 #include "files/measurement_file.h"
 #include "settings/persisted_settings.h"
 #include "settings/setting_checks.h"
@@ -571,11 +572,13 @@ int RecordCommand(const QStringList& args) {
   StopSignals signals;
   ChartView view;
   NoDisplay display;
+  // The crash-safe journal of the run (the window offers to restore it
+  // after a crash); it outlives the controller that reports to it.
+  Journal journal;
   Acquisition run(d, view, watch.Table(), display);
   Recorder recorder(console, o.toStdout, o.samples.value_or(kBufferSize));
   run.AddObserver(&recorder);
-  // The crash-safe journal of the run is added here, as one more observer;
-  // it is let go where the run is saved (below).
+  run.AddObserver(&journal);
 
   const Pacing pacing = run.Start();
   if (pacing.kind == Pacing::Kind::None) {
@@ -650,7 +653,8 @@ int RecordCommand(const QStringList& args) {
     rc = kRecordFailed;
   }
   if (rc != kRecordFailed) {
-    // The run is saved: a journal of it is let go here.
+    // The run is saved: its journal is no longer needed.
+    journal.Forget();
     console.Line(QStringLiteral("%1 samples saved to %2").arg(d.DataNum).arg(o.out));
   }
   SetUi(previousUi);
