@@ -13,6 +13,7 @@
 #include "files/cp932.h"
 #include "files/csv_file.h"
 #include "files/file_filters.h"
+#include "files/journal.h"
 #include "files/measurement_file.h"
 
 namespace larimo {
@@ -133,6 +134,7 @@ void DialogMemo::OKButton_Click() {
                 kMsgTitle, MsgIcon::Exclamation);
     return;
   }
+  ForgetJournaledRun();  // the run is safe in its file
   accept();
 }
 

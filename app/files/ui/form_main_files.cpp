@@ -64,6 +64,7 @@ void FormMain::cmdRead_Click() {
   // The stores trade places; the one that held the old run is the next
   // read's store.
   std::swap(data, read);
+  journal_.Forget();  // the run it replaced was let go
   // The file brought its own interval and averaging: the count of readings
   // per sample follows them.
   data.CalcAverageNum();

@@ -23,6 +23,7 @@ void FormMain::cmdSetting_Click() {
   if (data.DataNum > 0) {
     UnloadDatalist();
     data.ClearData();
+    journal_.Forget();
     ClearReadouts();
     cmdDisp->setEnabled(false);  // there are no data any more
   }
