@@ -182,19 +182,6 @@ class StderrUi final : public UserInterface {
   DeviceWatch& watch_;
 };
 
-// Nothing to draw: the run is shown by the stream and the progress line.
-class NoDisplay final : public RunDisplay {
- public:
-  bool RangeAccepted() override { return true; }
-  void RunClearing() override {}
-  void RunCleared() override {}
-  void HeaderChanged(const QString&) override {}
-  void MeasuringChanged(bool) override {}
-  void AxisYChanged(Single, Single) override {}
-  void AxisXChanged(Long, Long) override {}
-  void SamplesStored(bool) override {}
-};
-
 struct Options {
   bool simulate = false;
   bool toStdout = false;
@@ -571,7 +558,7 @@ int RecordCommand(const QStringList& args) {
   UserInterface* previousUi = SetUi(&ui);
   StopSignals signals;
   ChartView view;
-  NoDisplay display;
+  NoRunDisplay display;  // the run is shown by the stream and the progress line
   // The crash-safe journal of the run (the window offers to restore it
   // after a crash); it outlives the controller that reports to it.
   Journal journal;

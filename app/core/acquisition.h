@@ -43,6 +43,20 @@ class RunDisplay {
   virtual void SamplesStored(bool block) = 0;
 };
 
+// The display of a run that nobody watches (a headless recorder, tests):
+// any Y range is accepted and nothing is shown.
+class NoRunDisplay final : public RunDisplay {
+ public:
+  bool RangeAccepted() override { return true; }
+  void RunClearing() override {}
+  void RunCleared() override {}
+  void HeaderChanged(const QString&) override {}
+  void MeasuringChanged(bool) override {}
+  void AxisYChanged(Single, Single) override {}
+  void AxisXChanged(Long, Long) override {}
+  void SamplesStored(bool) override {}
+};
+
 // Something that follows the stored samples of a run besides the display:
 // a journal that protects the run against a crash, a stream of readings.
 // Called on the thread that drives the run.

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
 

@@ -7,16 +7,12 @@
 
 #include "chart/chart_view.h"
 #include "core/module_data.h"
+#include "core/sample_step.h"
 
 namespace larimo {
 
-struct ReplayChanges {
-  bool axisY = false;  // the Y range was fitted: set the Y axis
-  bool axisX = false;  // the X window moved or grew: set the X axis
-};
-
 // Replays samples 1 to n (n limited to the buffer size). Leaves DataNum = n;
 // the readings themselves are not touched.
-ReplayChanges ReplaySamples(ModuleData& d, ChartView& view, Long n);
+StepChanges ReplaySamples(ModuleData& d, ChartView& view, Long n);
 
 }  // namespace larimo

@@ -92,6 +92,12 @@ class FakeUnits {
   FakeUnit units[4];
   // The calls so far, e.g. "open 0;open 2;close 0;".
   std::string log;
+  // How many logged calls begin with `what`, e.g. Calls("getdatas 1").
+  int Calls(const std::string& what) const {
+    int n = 0;
+    for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+  }
 
  private:
   static bool Valid(Integer id) { return id >= 0 && id < 4; }

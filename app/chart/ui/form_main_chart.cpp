@@ -346,7 +346,7 @@ void FormMain::ShowReadData() {
 
   // Each sample goes through the steps a run takes for a new sample; the
   // chart gets the end state of its axes and all points in one pass.
-  const ReplayChanges changes = ReplaySamples(data, view, n);
+  const StepChanges changes = ReplaySamples(data, view, n);
   if (changes.axisY) SetAxesY(data.AxisYMin, data.AxisYMax);
   if (changes.axisX) SetAxesX(view.AxisXStart, view.AxisXEnd);
   // All points at once, as plotting sample after sample leaves them: a unit

@@ -77,13 +77,6 @@ class AcquisitionTest : public ::testing::Test {
            display.clearing == 0 && !IsTrue(data.Measuring);
   }
 
-  int CountOf(const std::string& what) const {
-    int n = 0;
-    for (auto at = fake.log.find(what); at != std::string::npos; at = fake.log.find(what, at + 1))
-      ++n;
-    return n;
-  }
-
   RecordingUi ui;
   test::FakeUnits fake;
   ModuleData data;
@@ -162,7 +155,7 @@ TEST_F(AcquisitionTest, SingleSampleRunWithAveraging) {
   EXPECT_EQ(data.DataNum, 0);  // every 10th firing takes a sample
   run.SampleTimerTick();
   ASSERT_EQ(data.DataNum, 1);
-  EXPECT_EQ(CountOf("sample 2"), 100);
+  EXPECT_EQ(fake.Calls("sample 2"), 100);
   EXPECT_EQ(data.Units[2].Values[0], 21.5f);
   EXPECT_EQ(display.stored, 1);
   // The first sample fits the Y axis to the hundreds around it.
@@ -188,7 +181,7 @@ TEST_F(AcquisitionTest, SingleSampleStopRules) {
   EXPECT_EQ(ui.texts(), std::vector<QString>{QStringLiteral("USB通信エラー")});
   EXPECT_TRUE(measuringWhileShown);
   EXPECT_FALSE(IsTrue(data.Measuring));
-  EXPECT_EQ(CountOf("sample 0"), 1);
+  EXPECT_EQ(fake.Calls("sample 0"), 1);
   // A full store: message, then stop.
   fake.units[0].sampleResult = 0;
   ui.shown.clear();
@@ -289,10 +282,10 @@ TEST_F(AcquisitionTest, LibraryErrorEndsTheBlockRunAndNoCycleRunsWhileItsMessage
   ui.whileShown = [&](const test::ShownMessage&) {
     measuringWhileShown = IsTrue(data.Measuring);
     EXPECT_TRUE(run.InCycle());
-    const int before = CountOf("getdatas");
+    const int before = fake.Calls("getdatas");
     run.BlockTick();
     run.SampleTimerTick();
-    reads += CountOf("getdatas") - before;
+    reads += fake.Calls("getdatas") - before;
   };
   run.BlockTick();
   ASSERT_EQ(ui.shown.size(), 1u);

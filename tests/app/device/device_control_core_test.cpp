@@ -9,12 +9,6 @@
 namespace larimo {
 namespace {
 
-int CountOf(const std::string& s, const std::string& what) {
-  int n = 0;
-  for (auto at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
-  return n;
-}
-
 class DeviceControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,7 +102,7 @@ TEST_F(DeviceControlTest, AFailedReadDiscardsThePartialSumButCountsTheCycle) {
   EXPECT_FALSE(SampleUnits(fake.Table(), d));
   EXPECT_EQ(d.Units[0].Values[0], kNoReading);
   EXPECT_EQ(d.Units[0].Count, 1);
-  EXPECT_EQ(CountOf(fake.log, "sample"), 3);  // no fourth read after the failure
+  EXPECT_EQ(fake.Calls("sample"), 3);  // no fourth read after the failure
   EXPECT_EQ(ui.texts(), std::vector<QString>{"USB通信エラー"});
 }
 

@@ -21,17 +21,6 @@
 namespace larimo {
 namespace {
 
-struct NoDisplay final : RunDisplay {
-  bool RangeAccepted() override { return true; }
-  void RunClearing() override {}
-  void RunCleared() override {}
-  void HeaderChanged(const QString&) override {}
-  void MeasuringChanged(bool) override {}
-  void AxisYChanged(Single, Single) override {}
-  void AxisXChanged(Long, Long) override {}
-  void SamplesStored(bool) override {}
-};
-
 class JournalTest : public ::testing::Test {
  protected:
   void SetUp() override { d.InitDataBuffers(); }
@@ -53,7 +42,7 @@ TEST(JournalChild, RecordsUntilKilled) {
   for (UnitData& u : d.Units) u.Mflag = kTrue;
   d.IntervalTM = 100;
   ChartView view;
-  NoDisplay display;
+  NoRunDisplay display;
   Acquisition run(d, view, quenzel::Library(), display);
   Journal journal(dir + QStringLiteral("/state"));
   run.AddObserver(&journal);
