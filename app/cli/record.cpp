@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include "chart/chart_view.h"
+#include "cli/split_parts.h"
 #include "core/acquisition.h"
 #include "core/module_data.h"
 #include "core/user_interface.h"
@@ -48,11 +50,19 @@ const char kRecordHelp[] =
     "    --memo TEXT             a memo line of the file; up to five, in order\n"
     "    --duration TIME         stop after this much measured time: 90s, 10m, 2h,\n"
     "                            500ms (a number alone counts seconds)\n"
-    "    --samples N             stop after N samples (1 to 88000)\n"
+    "    --samples N             stop after N samples (1 to 88000, more with --split)\n"
     "    --csv FILE.csv          also write the application's CSV export\n"
     "    --stdout                print each stored sample as one line: elapsed\n"
     "                            seconds, then the reading of each unit in use,\n"
     "                            comma-separated, flushed every cycle\n"
+    "    --split                 when the buffer is full (88000 samples), go on\n"
+    "                            into the next file without stopping the units:\n"
+    "                            --out run.rk0 becomes run-0001.rk0, run-0002.rk0,\n"
+    "                            ... (--csv likewise), numbered after the parts\n"
+    "                            already there; without --duration and --samples\n"
+    "                            the run goes on until it is interrupted\n"
+    "    --split-every N|TIME    --split, with a new file every N samples or every\n"
+    "                            TIME of measured time (1h, 10m, 90s, 500ms)\n"
     "                            Without --duration and --samples the run goes on\n"
     "                            until the buffer is full (88000 samples) or it is\n"
     "                            interrupted (Ctrl-C, SIGTERM). On a terminal a\n"
@@ -266,7 +276,8 @@ QString IntervalLimits() {
 
 // Applies the options over the stored settings already in d. Returns an
 // empty string, or the message of the refusal.
-QString ApplyOptions(const QStringList& args, ModuleData& d, Options& o) {
+// maxSamples: the most --samples and --duration may ask for.
+QString ApplyOptions(const QStringList& args, ModuleData& d, Options& o, Long maxSamples) {
   std::optional<std::pair<bool, qint64>> interval;
   QString intervalText;
   ArgReader r(args);
@@ -336,8 +347,8 @@ QString ApplyOptions(const QStringList& args, ModuleData& d, Options& o) {
     } else if (name == QLatin1String("--samples")) {
       bool ok = false;
       const int n = v->toInt(&ok);
-      if (!ok || n < 1 || n > kBufferSize)
-        return QStringLiteral("--samples %1: 1 to %2").arg(*v).arg(kBufferSize);
+      if (!ok || n < 1 || n > maxSamples)
+        return QStringLiteral("--samples %1: 1 to %2").arg(*v).arg(maxSamples);
       o.samples = n;
     } else {
       return QStringLiteral("unknown option '%1'").arg(name);
@@ -370,7 +381,7 @@ QString ApplyOptions(const QStringList& args, ModuleData& d, Options& o) {
   if (o.durationMs) {
     const double n = *o.durationMs / static_cast<double>(d.IntervalTM);
     if (n < 1) return QStringLiteral("--duration is shorter than one interval");
-    o.samples = static_cast<Long>(std::min<double>(n, kBufferSize + 1.0));
+    o.samples = static_cast<Long>(std::min<double>(n, maxSamples + 1.0));
   }
   return {};
 }
@@ -417,7 +428,21 @@ class Recorder final : public RunObserver {
 
   void RunStarted(const ModuleData&) override {
     streamed_ = 0;
+    partFirstRow_ = 0;
+    part_ = split_ ? 1 : 0;
     sinceProgress_.start();
+  }
+  // The stream and the progress line count the run's samples across parts;
+  // the rows carried into the part were streamed already when complete.
+  void PartStarted(const ModuleData& d, Long firstRow) override {
+    partFirstRow_ = firstRow;
+    ++part_;
+    SamplesStored(d);
+  }
+  // The run goes on in parts of partRows samples: the progress line names them.
+  void SplitRun(Long partRows) {
+    split_ = true;
+    partRows_ = partRows;
   }
   void SamplesStored(const ModuleData& d) override {
     // A row is streamed once every unit in use holds its reading.
@@ -436,16 +461,18 @@ class Recorder final : public RunObserver {
   }
 
  private:
+  // upTo: the rows of the current part to stream.
   void Stream(const ModuleData& d, Long upTo) {
-    upTo = std::min(upTo, limit_);
+    upTo = std::min(partFirstRow_ + upTo, limit_);
     if (!toStdout_ || outputClosed_ || upTo <= streamed_) return;
     QByteArray text;
     for (Long k = streamed_; k < upTo; ++k) {
       text += CsvDouble(SampleSeconds(d.IntervalTM, k + 1)).toLatin1();
+      const Long row = k - partFirstRow_;
       for (const UnitData& u : d.Units) {
         if (!IsTrue(u.Mflag)) continue;
         text += ',';
-        if (k < u.Count) text += CsvSingle(u.Values[static_cast<std::size_t>(k)]).toLatin1();
+        if (row < u.Count) text += CsvSingle(u.Values[static_cast<std::size_t>(row)]).toLatin1();
       }
       text += '\n';
     }
@@ -457,9 +484,11 @@ class Recorder final : public RunObserver {
     }
   }
   void ShowProgress(const ModuleData& d) {
-    QString line = QStringLiteral("%1 samples  %2")
-                       .arg(d.DataNum)
-                       .arg(Clock(static_cast<qint64>(d.DataNum) * d.IntervalTM));
+    const Long samples = partFirstRow_ + d.DataNum;
+    QString line = part_ > 0 ? QStringLiteral("part %1  ").arg(part_) : QString();
+    line += QStringLiteral("%1 samples  %2")
+                .arg(samples)
+                .arg(Clock(static_cast<qint64>(samples) * d.IntervalTM));
     for (int u = 0; u < kUnitCount; ++u) {
       const UnitData& unit = d.Units[u];
       if (!IsTrue(unit.Mflag)) continue;
@@ -468,8 +497,8 @@ class Recorder final : public RunObserver {
                   ? QString::number(unit.Values[static_cast<std::size_t>(unit.Count - 1)], 'f', 3)
                   : QStringLiteral("-");
     }
-    line += QStringLiteral("  full in %1")
-                .arg(Clock(static_cast<qint64>(kBufferSize - d.DataNum) * d.IntervalTM));
+    line += (part_ > 0 ? QStringLiteral("  next part in %1") : QStringLiteral("  full in %1"))
+                .arg(Clock(static_cast<qint64>(partRows_ - d.DataNum) * d.IntervalTM));
     console_.Progress(line);
   }
 
@@ -477,7 +506,11 @@ class Recorder final : public RunObserver {
   bool toStdout_;
   Long limit_;
   bool outputClosed_ = false;
-  Long streamed_ = 0;
+  Long streamed_ = 0;  // rows of the run
+  Long partRows_ = kBufferSize;
+  bool split_ = false;
+  Long partFirstRow_ = 0;
+  int part_ = 0;  // 0: the run is not split
   QElapsedTimer sinceProgress_;
 };
 
@@ -546,7 +579,16 @@ int RecordCommand(const QStringList& args) {
   d.InitDataBuffers();
   LoadSettings(d);
   Options o;
-  if (const QString refusal = ApplyOptions(args, d, o); !refusal.isEmpty()) {
+  QStringList rest = args;
+  SplitRequest split;
+  Long partRows = kBufferSize;
+  QString refusal = TakeSplitOptions(rest, split);
+  if (refusal.isEmpty()) {
+    const Long most = split.split ? std::numeric_limits<Long>::max() - 1 : kBufferSize;
+    refusal = ApplyOptions(rest, d, o, most);
+  }
+  if (refusal.isEmpty() && split.split) refusal = PartRows(split, d.IntervalTM, &partRows);
+  if (!refusal.isEmpty()) {
     console.Line(refusal);
     std::fputs("Try 'larimo-cli --help'.\n", stderr);
     return kRecordUsage;
@@ -563,9 +605,28 @@ int RecordCommand(const QStringList& args) {
   // after a crash); it outlives the controller that reports to it.
   Journal journal;
   Acquisition run(d, view, watch.Table(), display);
-  Recorder recorder(console, o.toStdout, o.samples.value_or(kBufferSize));
-  run.AddObserver(&recorder);
+  Recorder recorder(
+      console, o.toStdout,
+      o.samples.value_or(split.split ? std::numeric_limits<Long>::max() : kBufferSize));
+  // The journal first: a sample the stream shows is already protected.
   run.AddObserver(&journal);
+  run.AddObserver(&recorder);
+  // A split run saves each filled part before the next one begins.
+  const PartFiles parts(o.out, o.csv);
+  bool partNotSaved = false;
+  if (split.split) {
+    recorder.SplitRun(partRows);
+    run.SplitEvery(partRows, [&](const ModuleData& part) {
+      QString error;
+      partNotSaved = !parts.Save(part, run.Part(), &error);
+      console.Line(partNotSaved ? error
+                                : QStringLiteral("part %1: %2 samples saved to %3")
+                                      .arg(run.Part())
+                                      .arg(part.DataNum)
+                                      .arg(parts.Out(run.Part())));
+      return !partNotSaved;
+    });
+  }
 
   const Pacing pacing = run.Start();
   if (pacing.kind == Pacing::Kind::None) {
@@ -588,12 +649,14 @@ int RecordCommand(const QStringList& args) {
   };
   // After every cycle: has the run reached its end?
   const auto check = [&] {
-    if (o.samples && CompleteRows(d) >= *o.samples) {
-      KeepSamples(d, *o.samples);
+    if (o.samples && run.PartFirstRow() + CompleteRows(d) >= *o.samples) {
+      KeepSamples(d, *o.samples - run.PartFirstRow());
       end(kRecordDone);
+    } else if (partNotSaved) {
+      end(kRecordFailed);
     } else if (watch.Failures() > failuresAtStart) {
       end(kRecordUnitFailed);
-    } else if (d.DataNum >= kBufferSize || !run.CheckRoom()) {
+    } else if (!split.split && (d.DataNum >= kBufferSize || !run.CheckRoom())) {
       if (run.Measuring()) console.Line(kBufferFullText);
       end(kRecordBufferFull);
     } else if (!run.Measuring()) {
@@ -631,18 +694,33 @@ int RecordCommand(const QStringList& args) {
 
   QString error;
   int rc = status;
-  if (!SaveDataFile(d, o.out, &error)) {
-    console.Line(o.out + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
+  const QString out = split.split ? parts.Out(run.Part()) : o.out;
+  const QString csv = split.split ? parts.Csv(run.Part()) : o.csv;
+  if (split.split && run.Part() > 1 && d.DataNum == 0) {
+    // The last part began with no sample: no empty file after the full ones.
+    journal.Forget();
+    console.Line(
+        QStringLiteral("%1 samples saved in %2 parts").arg(run.PartFirstRow()).arg(run.Part() - 1));
+    SetUi(previousUi);
+    return rc;
+  }
+  if (!SaveDataFile(d, out, &error)) {
+    console.Line(out + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
     rc = kRecordFailed;
   }
-  if (!o.csv.isEmpty() && !SaveCsvFile(d, o.csv, &error)) {
-    console.Line(o.csv + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
+  if (!csv.isEmpty() && !SaveCsvFile(d, csv, &error)) {
+    console.Line(csv + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
     rc = kRecordFailed;
   }
   if (rc != kRecordFailed) {
     // The run is saved: its journal is no longer needed.
     journal.Forget();
-    console.Line(QStringLiteral("%1 samples saved to %2").arg(d.DataNum).arg(o.out));
+    console.Line(split.split ? QStringLiteral("part %1: %2 samples saved to %3 (%4 in the run)")
+                                   .arg(run.Part())
+                                   .arg(d.DataNum)
+                                   .arg(out)
+                                   .arg(run.PartFirstRow() + d.DataNum)
+                             : QStringLiteral("%1 samples saved to %2").arg(d.DataNum).arg(out));
   }
   SetUi(previousUi);
   return rc;

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -180,6 +181,25 @@ void Journal::RunStarted(const ModuleData& d) {
   lastCycle_ = Clock::now();
   QString error;
   if (!Create(d, &error)) Fail(error);
+}
+
+void Journal::PartStarted(const ModuleData& d, Long) {
+  const QString filled = std::exchange(path_, QString());
+  const int filledFd = std::exchange(fd_, -1);
+  dirty_ = false;
+  failed_ = false;
+  rowsWritten_ = 0;
+  unitWritten_.fill(0);
+  lastCycle_ = Clock::now();
+  QString error;
+  if (Create(d, &error)) {
+    SamplesStored(d);
+  } else {
+    Fail(error);
+  }
+  // A part begun in the same millisecond took over the name (and the file).
+  if (!filled.isEmpty() && filled != path_) QFile::remove(filled);
+  if (filledFd >= 0) ::close(filledFd);
 }
 
 void Journal::SamplesStored(const ModuleData& d) {

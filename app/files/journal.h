@@ -58,6 +58,9 @@ class Journal final : public RunObserver {
   void SamplesStored(const ModuleData& d) override;
   // Puts what was written on the disk.
   void RunStopped(const ModuleData& d) override;
+  // The filled part of a split run is saved: the next part's journal begins
+  // with the samples carried into it, and only then the filled one goes.
+  void PartStarted(const ModuleData& d, Long firstRow) override;
 
   // The run in memory was saved or its data discarded: its journal goes.
   void Forget();
