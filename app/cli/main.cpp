@@ -13,10 +13,10 @@
 #include <QTextStream>
 
 #include "cli/record.h"
-#include "core/module_data.h"
-#include "core/user_interface.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 namespace {

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

@@ -8,11 +8,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "../files/file_test_util.h"
+#include "file_test_util.h"
 #include "files/csv_file.h"
-#include "files/journal.h"
 #include "files/measurement_file.h"
 #include "recording_ui.h"
+#include "run/journal.h"
 
 namespace larimo {
 namespace {
