@@ -1,6 +1,7 @@
 #include "cli/record.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -615,6 +616,9 @@ int RecordCommand(const QStringList& args) {
   const PartFiles parts(o.out, o.csv);
   bool partNotSaved = false;
   if (split.split) {
+    // A part's file image (1.4 MB) is mapped and given back once written,
+    // not kept on the heap: the memory of a run of weeks stays that of one part.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     recorder.SplitRun(partRows);
     run.SplitEvery(partRows, [&](const ModuleData& part) {
       QString error;

@@ -114,6 +114,7 @@ void Journal::Close() {
   fd_ = -1;
   path_.clear();
   dirty_ = false;
+  folderDirty_ = false;
 }
 
 void Journal::Forget() {
@@ -128,7 +129,7 @@ void Journal::Fail(const QString& reason) {
   ShowMessage(kNotProtected + QLatin1Char('\n') + reason, kMsgTitle, MsgIcon::Exclamation);
 }
 
-bool Journal::Create(const ModuleData& d, QString* error) {
+bool Journal::Create(const ModuleData& d, QString* error, bool durable) {
   if (!QDir().mkpath(folder_)) {
     *error = QStringLiteral("フォルダー %1 を作成できません。").arg(folder_);
     return false;
@@ -149,17 +150,23 @@ bool Journal::Create(const ModuleData& d, QString* error) {
   // The row count (the header's last field) says the most a file can hold.
   const qint32 count = qToLittleEndian<qint32>(kBufferSize);
   if (size < 4 || !WriteAllAt(fd, reinterpret_cast<const char*>(&count), 4, size - 4) ||
-      ::fdatasync(fd) != 0 ||
+      (durable && ::fdatasync(fd) != 0) ||
       ::rename(QFile::encodeName(part).constData(), QFile::encodeName(name).constData()) != 0) {
     *error = QStringLiteral("ファイル %1 を書き込めません。\n%2").arg(name, SystemError(errno));
     if (fd >= 0) ::close(fd);
     QFile::remove(part);
     return false;
   }
-  SyncFolder(folder_);
   fd_ = fd;
   path_ = name;
   headerBytes_ = size;
+  if (durable) {
+    SyncFolder(folder_);
+  } else {
+    dirty_ = true;
+    folderDirty_ = true;
+    firstUnsynced_ = Clock::now();
+  }
   return true;
 }
 
@@ -182,8 +189,10 @@ void Journal::PartStarted(const ModuleData& d, Long) {
   rowsWritten_ = 0;
   unitWritten_.fill(0);
   lastCycle_ = Clock::now();
+  // The boundary cycle stays short: the new journal reaches the disk with
+  // its rows (within 5 seconds); the filled part is on the disk already.
   QString error;
-  if (Create(d, &error)) {
+  if (Create(d, &error, false)) {
     SamplesStored(d);
   } else {
     Fail(error);
@@ -239,6 +248,7 @@ bool Journal::Sync() {
     return false;
   }
   dirty_ = false;
+  if (std::exchange(folderDirty_, false)) SyncFolder(folder_);
   return true;
 }
 

@@ -78,7 +78,9 @@ class Journal final : public RunObserver {
 
  private:
   using Clock = std::chrono::steady_clock;
-  bool Create(const ModuleData& d, QString* error);
+  // durable: the header reaches the disk now (else with the next sync, at
+  // most 5 seconds later, as the rows do).
+  bool Create(const ModuleData& d, QString* error, bool durable = true);
   void Fail(const QString& reason);
   bool Sync();
   void Close();
@@ -92,6 +94,7 @@ class Journal final : public RunObserver {
   bool failed_ = false;                         // this run is not protected any more
   bool warned_ = false;                         // the user was told so
   bool dirty_ = false;                          // written since the last fdatasync
+  bool folderDirty_ = false;                    // the journal's name is not on the disk yet
   Clock::time_point firstUnsynced_{};
   Clock::time_point lastCycle_{};
   QByteArray rows_;  // the rows of one write, kept between cycles

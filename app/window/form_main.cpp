@@ -8,10 +8,11 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "print/ui/app_fonts.h"
-#include "store/user_interface.h"
 #include "device/quenzel.h"
+#include "print/ui/app_fonts.h"
+#include "run/buffer_forecast.h"
 #include "settings/persisted_settings.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 
@@ -117,6 +118,12 @@ void FormMain::BuildControls() {
   connect(cmdSetScaleY, &QPushButton::clicked, this, &FormMain::cmdSetScaleY_Click);
 
   // X window.
+  // Two lines of its own below the Y range: it never widens the column or
+  // moves a control.
+  lblFull = new QLabel(this);
+  lblFull->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  lblFull->setFixedHeight(lblFull->fontMetrics().lineSpacing() * 2 + 4);
+
   Frame2 = new QGroupBox(this);
   optWid[0] = new QRadioButton(QStringLiteral("全表示"), Frame2);
   optWid[1] = new QRadioButton(QStringLiteral("自動ｽｸﾛｰﾙ"), Frame2);
@@ -171,6 +178,7 @@ void FormMain::BuildControls() {
   auto* side = new QVBoxLayout;
   side->addWidget(Frame1);
   side->addWidget(Frame4);
+  side->addWidget(lblFull);
   side->addStretch(1);
   auto* commands = new QHBoxLayout;
   for (QPushButton* b :
@@ -335,6 +343,16 @@ void FormMain::MeasuringChanged(bool measuring) {
     if (Chart2D1->IsBatched()) Chart2D1->SetIsBatched(false);
   }
   SetButtons();
+  ShowFullForecast();
+}
+
+void FormMain::ShowFullForecast() {
+  if (!IsTrue(data.Measuring)) {
+    lblFull->clear();
+    return;
+  }
+  const QDateTime now = QDateTime::currentDateTime();
+  lblFull->setText(ForecastText(ForecastFull(data, now), now));
 }
 
 void FormMain::AxisYChanged(Single min, Single max) { SetAxesY(min, max); }
@@ -350,6 +368,7 @@ void FormMain::SamplesStored(bool block) {
     ShowReadouts();
     GrDrawData(data.DataNum);
   }
+  ShowFullForecast();
 }
 
 }  // namespace larimo

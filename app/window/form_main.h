@@ -23,12 +23,12 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "run/chart_view.h"
 #include "chart/ui/chart2d.h"
-#include "run/acquisition.h"
-#include "store/module_data.h"
 #include "device/device_table.h"
+#include "run/acquisition.h"
+#include "run/chart_view.h"
 #include "run/journal.h"
+#include "store/module_data.h"
 
 namespace larimo {
 
@@ -71,6 +71,9 @@ class FormMain : public QWidget, private RunDisplay {
   QLabel* Label3;  // "↑" below txtVhi
   QLabel* Label4;  // "↓" above txtVlow
   QPushButton* cmdSetScaleY;
+
+  // While a run goes: when its buffer will be full (time left, end time).
+  QLabel* lblFull;
 
   // X window.
   QGroupBox* Frame2;
@@ -137,6 +140,8 @@ class FormMain : public QWidget, private RunDisplay {
   void ShowUnitReadouts();
   // The Y axis title of the kind of the data shown ("℃" or "Ω").
   void ShowAxisTitles();
+  // The forecast of the full buffer while measuring, nothing otherwise.
+  void ShowFullForecast();
   // The header text for a start time ("開始時刻 [ " ... " ]").
   static QString HeaderFor(const QString& startTime);
 

@@ -125,6 +125,9 @@ TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
                                  {"--units", "0", "--wiring", "1"},
                                  {"--kind", "K"},
                                  {"--samples", "0"},
+                                 {"--samples", "88001"},
+                                 {"--split-every", "0"},
+                                 {"--split-every", "2s", "--interval", "1s", "--split=yes"},
                                  {"--bogus"}}) {
     EXPECT_EQ(Record(QStringList{"--simulate"} + bad), 2) << bad.join(' ').toStdString();
     EXPECT_FALSE(err.isEmpty());
