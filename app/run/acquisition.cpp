@@ -8,16 +8,14 @@
 
 #include <QDateTime>
 
-#include "store/user_interface.h"
 #include "device/device_control.h"
 #include "settings/setting_checks.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 
 namespace {
 
-const QString kNoRoom = QStringLiteral("メモリー不足です。測定値が保存できません");
-const QString kBufferFull = QStringLiteral("データ入力バッファがいっぱいのため測定を中止します。");
 const QString kStartTimeFormat = QStringLiteral("yyyy/M/d H:m:s");
 
 // Marks a cycle as running for as long as it lives.
@@ -50,10 +48,16 @@ void Acquisition::Show(const StepChanges& c) {
 }
 
 Pacing Acquisition::Start() {
+  const auto refuse = [this](std::optional<UnitFailure> f = std::nullopt) {
+    RunEnd end(RunEnd::Why::StartRefused);
+    if (f) end.failures.push_back(*f);
+    display_.RunEnded(end);
+    return Pacing{};
+  };
   if (data_.DataNum >= 1 &&
       !AskYesNo(QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"),
                 kMsgTitle)) {
-    return {};
+    return refuse();
   }
   // Everything that can refuse the start does so before anything is
   // cleared: the settings (they may come from a file or the stored
@@ -61,10 +65,10 @@ Pacing Acquisition::Start() {
   const bool seconds = IsTrue(data_.TimerType);
   if (!IntervalIsValid(seconds, data_.IntervalTM, IsSet(data_.DataAverage))) {
     ShowMessage(kBadConditions, kMsgTitle, MsgIcon::Exclamation);
-    return {};
+    return refuse();
   }
-  if (!display_.RangeAccepted()) return {};
-  if (OpenUnits(device_, data_) > 0) return {};
+  if (!display_.RangeAccepted()) return refuse();
+  if (const std::optional<UnitFailure> f = OpenUnits(device_, data_)) return refuse(f);
 
   display_.RunClearing();
   data_.ClearData();
@@ -93,7 +97,7 @@ Pacing Acquisition::Start() {
   if (seconds) {
     if (!CalcTimer1(data_)) {
       ShowMessage(QStringLiteral("タイマー設定エラーのため測定開始できません。"), kMsgTitle);
-      Stop();
+      End(RunEnd(RunEnd::Why::StartRefused, {}, true));
       return {};
     }
     data_.Timer1Count = 0;
@@ -103,22 +107,62 @@ Pacing Acquisition::Start() {
       IsSet(data_.DataAverage)
           ? Integer{1}
           : static_cast<Integer>(RoundHalfEven(static_cast<double>(data_.IntervalTM) / 10.0));
-  if (StartUnits(device_, data_, rate) != 0) {
-    ShowMessage(QStringLiteral("エラーのため測定開始できません。"), kMsgTitle);
-    Stop();
+  if (const std::optional<UnitFailure> f = StartUnits(device_, data_, rate)) {
+    End(RunEnd(RunEnd::Why::StartRefused, {*f}, true));
     return {};
   }
   return {Pacing::Kind::BlockTimer, kBlockPollMs};
 }
 
-void Acquisition::Stop() {
+void Acquisition::Stop() { End(RunEnd()); }
+
+void Acquisition::End(const RunEnd& end) {
   CloseUnits(device_, data_);
   data_.Measuring = kFalse;
   display_.MeasuringChanged(false);
   if (started_) {
     started_ = false;
-    for (RunObserver* o : observers_) o->RunStopped(data_);
+    for (RunObserver* o : observers_) o->RunStopped(data_, end);
   }
+  display_.RunEnded(end);
+}
+
+namespace {
+
+// The extremes of a unit's first `count` readings (none: the ends ClearData
+// sets).
+void UnitExtremes(UnitData& u, Long count, const ModuleData& d) {
+  if (count <= 0) {
+    u.MaxValue = d.RangeHigh();
+    u.MinValue = d.RangeLow();
+    return;
+  }
+  const auto [lo, hi] = std::minmax_element(u.Values.begin(), u.Values.begin() + count);
+  u.MaxValue = *hi;
+  u.MinValue = *lo;
+}
+
+// The overall extremes of the units' extremes, from the start ClearData sets.
+void RestartDataRange(ModuleData& d) {
+  d.DataMax = d.RangeLow();
+  d.DataMin = d.RangeHigh();
+  d.CalcDataRange();
+}
+
+}  // namespace
+
+bool Acquisition::LimitReached() {
+  if (sampleLimit_ < 1) return false;
+  Long complete = data_.DataNum;
+  for (const UnitData& u : data_.Units) {
+    if (IsTrue(u.Mflag)) complete = std::min(complete, u.Count);
+  }
+  // A split run counts the samples of its earlier parts too.
+  if (partFirstRow_ + complete < sampleLimit_) return false;
+  // A block read may have brought more than the limit: the rest is dropped.
+  KeepRows(sampleLimit_ - partFirstRow_);
+  End(RunEnd(RunEnd::Why::SamplesReached));
+  return true;
 }
 
 void Acquisition::SampleTimerTick() {
@@ -144,18 +188,19 @@ void Acquisition::SampleTick() {
     return;
   }
   if (data_.DataNum >= kBufferSize) {
-    ShowMessage(kNoRoom, kMsgTitle);
-    Stop();
+    End(RunEnd(RunEnd::Why::NoRoom));
     return;
   }
-  if (!SampleUnits(device_, data_)) {
-    Stop();
+  CycleResult cycle = SampleUnits(device_, data_);
+  if (!cycle.stored) {
+    End(RunEnd(RunEnd::Why::UnitFailed, std::move(cycle.failures)));
     return;
   }
   ++data_.DataNum;
   for (RunObserver* o : observers_) o->SamplesStored(data_);
   Show(StepSample(data_, view_, data_.DataNum));
   display_.SamplesStored(false);
+  LimitReached();
 }
 
 void Acquisition::BlockTick() {
@@ -171,15 +216,15 @@ void Acquisition::BlockTick() {
     return static_cast<Long>(c.size()) >= kBufferSize;
   });
   if (partRows_ > 0 ? carryFull : !CheckRoom()) {
-    ShowMessage(kNoRoom, kMsgTitle);
-    Stop();
+    End(RunEnd(RunEnd::Why::NoRoom));
     return;
   }
-  const bool ok = IsSet(data_.DataAverage) ? ReadBlockAverage() : ReadBlock();
+  const std::optional<UnitFailure> failure =
+      IsSet(data_.DataAverage) ? ReadBlockAverage() : ReadBlock();
   // What the units in use delivered before a failure is stored and kept.
   for (RunObserver* o : observers_) o->SamplesStored(data_);
-  if (!ok) {
-    Stop();
+  if (failure) {
+    End(RunEnd(RunEnd::Why::UnitFailed, {*failure}));
     return;
   }
   if (data_.DataNum > 0) data_.MergeDataRange();
@@ -189,10 +234,8 @@ void Acquisition::BlockTick() {
   if (view_.UpdateViewX(data_.DataNum)) display_.AxisXChanged(view_.AxisXStart, view_.AxisXEnd);
   display_.SamplesStored(true);
   ++data_.TickCount;
-  if (partRows_ == 0 && data_.DataNum >= kBufferSize) {
-    Stop();
-    ShowMessage(kBufferFull, kMsgTitle);
-  }
+  if (LimitReached()) return;
+  if (partRows_ == 0 && data_.DataNum >= kBufferSize) End(RunEnd(RunEnd::Why::BufferFull));
 }
 
 bool Acquisition::StoreBlockReading(int u, double value) {
@@ -230,38 +273,14 @@ bool Acquisition::RollOverDue() const {
   });
 }
 
-namespace {
-
-// The extremes of a unit's first `count` readings (none: the ends ClearData
-// sets).
-void UnitExtremes(UnitData& u, Long count, const ModuleData& d) {
-  if (count <= 0) {
-    u.MaxValue = d.RangeHigh();
-    u.MinValue = d.RangeLow();
-    return;
-  }
-  const auto [lo, hi] = std::minmax_element(u.Values.begin(), u.Values.begin() + count);
-  u.MaxValue = *hi;
-  u.MinValue = *lo;
-}
-
-// The overall extremes of the units' extremes, from the start ClearData sets.
-void RestartDataRange(ModuleData& d) {
-  d.DataMax = d.RangeLow();
-  d.DataMin = d.RangeHigh();
-  d.CalcDataRange();
-}
-
-}  // namespace
-
-// The store as the part's file holds it: partRows_ samples of every unit.
-void Acquisition::KeepPartRows() {
+// Keeps the first n samples of every unit, with their extremes.
+void Acquisition::KeepRows(Long n) {
   for (UnitData& u : data_.Units) {
-    if (u.Count <= partRows_) continue;
-    u.Count = partRows_;
+    if (u.Count <= n) continue;
+    u.Count = n;
     UnitExtremes(u, u.Count, data_);
   }
-  data_.DataNum = partRows_;
+  data_.DataNum = std::min(data_.DataNum, n);
   RestartDataRange(data_);
 }
 
@@ -293,7 +312,7 @@ bool Acquisition::RollOver() {
     extremes[u] = {data_.Units[u].MaxValue, data_.Units[u].MinValue};
   }
   const Long dataNum = data_.DataNum;
-  KeepPartRows();
+  KeepRows(partRows_);
   if (!saver_(data_)) {
     for (std::size_t u = 0; u < data_.Units.size(); ++u) {
       data_.Units[u].Count = counts[u];
@@ -319,8 +338,8 @@ bool Acquisition::RollOver() {
 }
 
 template <typename Store>
-bool Acquisition::ReadBlockWith(Store store) {
-  bool ok = true;
+std::optional<UnitFailure> Acquisition::ReadBlockWith(Store store) {
+  std::optional<UnitFailure> failure;
   std::array<double, 201> datas{};
   std::array<Byte, 201> stat{};
   const Byte flag = IsSet(data_.MeasKind) ? 0 : 1;
@@ -333,8 +352,7 @@ bool Acquisition::ReadBlockWith(Store store) {
     const Integer rc = device_.GetDatas(static_cast<Integer>(u), datas.data(), stat.data(), &cnt,
                                         static_cast<Byte>(unit.Connect), flag);
     if (rc != 0) {
-      ShowDeviceError(rc);
-      ok = false;
+      failure = UnitFailure{static_cast<Integer>(u), rc};
       break;
     }
     const int delivered = cnt > kAsked ? kAsked : cnt;
@@ -343,14 +361,14 @@ bool Acquisition::ReadBlockWith(Store store) {
     }
   }
   UpdateDataNum();
-  return ok;
+  return failure;
 }
 
-bool Acquisition::ReadBlock() {
+std::optional<UnitFailure> Acquisition::ReadBlock() {
   return ReadBlockWith([this](int u, double v) { return StoreBlockReading(u, v); });
 }
 
-bool Acquisition::ReadBlockAverage() {
+std::optional<UnitFailure> Acquisition::ReadBlockAverage() {
   return ReadBlockWith([this](int u, double v) {
     AvgAccum& a = data_.AvgWork[static_cast<std::size_t>(u)];
     const Long num = data_.AverageNum < 1 ? 1 : data_.AverageNum;

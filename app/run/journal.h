@@ -55,8 +55,9 @@ class Journal final : public RunObserver {
   void RunStarted(const ModuleData& d) override;
   // Writes the rows this cycle stored or completed.
   void SamplesStored(const ModuleData& d) override;
-  // Puts what was written on the disk.
-  void RunStopped(const ModuleData& d) override;
+  // Puts what was written on the disk; a run that never started leaves no
+  // journal.
+  void RunStopped(const ModuleData& d, const RunEnd& end) override;
   // The filled part of a split run is saved: the next part's journal begins
   // with the samples carried into it, and only then the filled one goes.
   void PartStarted(const ModuleData& d, Long firstRow) override;
