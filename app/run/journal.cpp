@@ -77,6 +77,17 @@ int OpenLocked(const QString& path) {
   return fd;
 }
 
+// Writes a new file without waiting for the disk.
+bool WritePlain(const QString& path, const QByteArray& bytes, QString* error) {
+  QFile file(path);
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
+      file.flush()) {
+    return true;
+  }
+  *error = QStringLiteral("ファイル %1 を書き込めません。\n%2").arg(path, file.errorString());
+  return false;
+}
+
 void SyncFolder(const QString& folder) {
   const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -144,7 +155,9 @@ bool Journal::Create(const ModuleData& d, QString* error, bool durable) {
   const QString part = name + QStringLiteral(".part");
   ModuleData header;
   CopyConditions(d, header);
-  if (!SaveDataFile(header, part, error)) return false;
+  if (durable ? !SaveDataFile(header, part, error)
+              : !WritePlain(part, DataFileBytes(header), error))
+    return false;
   const int fd = OpenLocked(part);
   const qint64 size = fd < 0 ? -1 : ::lseek(fd, 0, SEEK_END);
   // The row count (the header's last field) says the most a file can hold.
