@@ -125,8 +125,8 @@ class Exchange {
     *received = got;
     const bool whole =
         got >= kBlockHeaderLength && got >= BlockReplySize(calibrated, ReportedCount(buffer));
-    const bool ok = got >= kBlockHeaderLength &&
-                    (whole ? Usable(piece.status) : piece.status == kUsbOk);
+    const bool ok =
+        got >= kBlockHeaderLength && (whole ? Usable(piece.status) : piece.status == kUsbOk);
     Note(piece, whole && ok);
     return ok;
   }
@@ -141,9 +141,7 @@ class Exchange {
   // A read that timed out after its bytes arrived still delivered them.
   static bool Usable(std::uint32_t status) { return status == kUsbOk || status == kUsbTimeout; }
   // A status after which the pipe's halt is cleared.
-  static bool PipeFault(std::uint32_t status) {
-    return status == kUsbStall || status == kUsbError;
-  }
+  static bool PipeFault(std::uint32_t status) { return status == kUsbStall || status == kUsbError; }
   static int ReportedCount(const std::uint8_t* reply) {
     return reply[1] < kMaxBlockCount ? reply[1] : kMaxBlockCount;
   }

@@ -45,6 +45,26 @@ std::uint32_t StatusOfTransfer(libusb_transfer_status status) {
   }
 }
 
+// wMaxPacketSize of the reply pipe in the unit's configuration (it has one;
+// the descriptor is read without opening the unit); 0 when it is not there.
+std::uint32_t ReplyPacketSize(libusb_device* device) {
+  libusb_config_descriptor* config = nullptr;
+  if (libusb_get_config_descriptor(device, 0, &config) != LIBUSB_SUCCESS) return 0;
+  std::uint32_t size = 0;
+  for (int i = 0; i < config->bNumInterfaces; ++i) {
+    for (int a = 0; a < config->interface[i].num_altsetting; ++a) {
+      const libusb_interface_descriptor& setting = config->interface[i].altsetting[a];
+      for (int e = 0; e < setting.bNumEndpoints; ++e) {
+        if (setting.endpoint[e].bEndpointAddress == kPipeIn && size == 0) {
+          size = setting.endpoint[e].wMaxPacketSize & 0x7FFu;  // bits 11-12: not a size
+        }
+      }
+    }
+  }
+  libusb_free_config_descriptor(config);
+  return size;
+}
+
 void ReleaseAndClose(libusb_device_handle* handle) {
   libusb_release_interface(handle, kInterface);
   libusb_close(handle);
@@ -308,8 +328,8 @@ void LibusbLayer::HandleArrival(libusb_device* device) {
   record->owner = this;
   record->id = nextId_++;
   record->device = libusb_ref_device(device);
-  const int packet = libusb_get_max_packet_size(device, kPipeIn);
-  if (packet > 0) record->packetSize = static_cast<std::uint32_t>(packet);
+  const std::uint32_t packet = ReplyPacketSize(device);
+  if (packet > 0) record->packetSize = packet;
   Unit* unit = record.get();
   units_.push_back(std::move(record));
   try {
