@@ -96,13 +96,11 @@ TEST_F(UsbSessionTest, FullPacketRepliesLeaveAHealthyPipeAlone) {
   std::this_thread::sleep_for(300ms);
   double values[128];
   std::uint8_t statuses[128];
-  for (int round = 0; round < 3; ++round) {
-    std::uint8_t count = 6;  // a 64-byte reply
-    ASSERT_EQ(Quenzel_Get_Datas(0, values, statuses, &count, 0, 0), 0) << round;
-    std::int16_t result = -1;
-    EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3) << round;
-    EXPECT_EQ(result, 0) << round;
-  }
+  std::uint8_t count = 6;  // a 64-byte reply
+  ASSERT_EQ(Quenzel_Get_Datas(0, values, statuses, &count, 0, 0), 0);
+  std::int16_t result = -1;
+  EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
 }
 
 // A stalled command pipe fails that call and is cleared before the next
@@ -147,31 +145,23 @@ TEST_F(UsbSessionTest, BlockReplyCutShortOrLate) {
 }
 
 // A full block of 128 ratiometric samples (1,666 bytes) from units with
-// packets of 8, 512 and 1,024 bytes.
+// packets of 512 and 1,024 bytes.
 TEST_F(UsbSessionTest, OtherPacketSizes) {
   internal::SetTransferTimeoutMs(5000);
-  struct Case {
-    std::uint8_t status;
-    std::int16_t id;
-    std::size_t packet;
-  } cases[] = {{0, 0, 8}, {1, 2, 512}, {3, 3, 1024}};
-  for (const Case& c : cases) {
-    ASSERT_NE(
-        bus_.Plug(Ratiometric(c.status, 150.0), c.id + 1, kUnitVendorId, kUnitProductId, c.packet),
-        nullptr);
-  }
-  for (const Case& c : cases) {
-    ASSERT_TRUE(OpenWhenAttached(c.id));
-    ASSERT_EQ(Quenzel_Start_Sample(c.id, 1), 0);
+  for (const auto& [id, packet] : {std::pair<std::uint8_t, std::size_t>{0, 512}, {3, 1024}}) {
+    ASSERT_NE(bus_.Plug(Ratiometric(id, 150.0), id + 1, kUnitVendorId, kUnitProductId, packet),
+              nullptr);
+    ASSERT_TRUE(OpenWhenAttached(id));
+    ASSERT_EQ(Quenzel_Start_Sample(id, 1), 0);
   }
   std::this_thread::sleep_for(1400ms);
-  for (const Case& c : cases) {
-    double values[128];
-    std::uint8_t statuses[128];
+  double values[128];
+  std::uint8_t statuses[128];
+  for (std::int16_t id : {0, 3}) {
     std::uint8_t count = 128;
-    ASSERT_EQ(Quenzel_Get_Datas(c.id, values, statuses, &count, 0, 0), 0) << c.packet;
-    EXPECT_EQ(count, 128) << c.packet;
-    EXPECT_NEAR(values[127], 150.0, 0.01) << c.packet;
+    ASSERT_EQ(Quenzel_Get_Datas(id, values, statuses, &count, 0, 0), 0) << id;
+    EXPECT_EQ(count, 128) << id;
+    EXPECT_NEAR(values[127], 150.0, 0.01) << id;
   }
 }
 
