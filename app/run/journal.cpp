@@ -183,13 +183,17 @@ bool Journal::Create(const ModuleData& d, QString* error, bool durable) {
   return true;
 }
 
-void Journal::RunStarted(const ModuleData& d) {
-  Forget();
+void Journal::BeginRows() {
   failed_ = false;
-  warned_ = false;
   rowsWritten_ = 0;
   unitWritten_.fill(0);
   lastCycle_ = Clock::now();
+}
+
+void Journal::RunStarted(const ModuleData& d) {
+  Forget();
+  BeginRows();
+  warned_ = false;
   QString error;
   if (!Create(d, &error)) Fail(error);
 }
@@ -198,10 +202,7 @@ void Journal::PartStarted(const ModuleData& d, Long) {
   const QString filled = std::exchange(path_, QString());
   const int filledFd = std::exchange(fd_, -1);
   dirty_ = false;
-  failed_ = false;
-  rowsWritten_ = 0;
-  unitWritten_.fill(0);
-  lastCycle_ = Clock::now();
+  BeginRows();
   // The boundary cycle stays short: the new journal reaches the disk with
   // its rows (within 5 seconds); the filled part is on the disk already.
   QString error;

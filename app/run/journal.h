@@ -82,6 +82,8 @@ class Journal final : public RunObserver {
   // durable: the header reaches the disk now (else with the next sync, at
   // most 5 seconds later, as the rows do).
   bool Create(const ModuleData& d, QString* error, bool durable = true);
+  // A new file of the run: no row written yet, and it may be written.
+  void BeginRows();
   void Fail(const QString& reason);
   bool Sync();
   void Close();
