@@ -18,8 +18,9 @@ QString ForecastText(const BufferForecast& f, const QDateTime& now) {
                            .arg(s / 3600)
                            .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
                            .arg(s % 60, 2, 10, QLatin1Char('0'));
+  // Another day's end to the minute: the line stays as short as today's.
   const QString end = f.end.toString(f.end.date() == now.date() ? QStringLiteral("H:mm:ss")
-                                                                : QStringLiteral("M/d H:mm:ss"));
+                                                                : QStringLiteral("M/d H:mm"));
   return QStringLiteral("満杯まで %1\n終了予定 %2").arg(left, end);
 }
 

@@ -19,7 +19,7 @@ struct BufferForecast {
 BufferForecast ForecastFull(const ModuleData& d, const QDateTime& now);
 
 // Two lines for the window: "満杯まで H:MM:SS" and "終了予定 H:MM:SS", the
-// end with its date ("M/d H:MM:SS") when it is not today.
+// end with its date ("M/d H:MM") when it is not today.
 QString ForecastText(const BufferForecast& f, const QDateTime& now);
 
 }  // namespace larimo
