@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -96,7 +97,8 @@ bool TakesValue(const QString& name) {
   return names.contains(name);
 }
 
-// Every path names the same file as another one (both made absolute).
+// The two paths name one file (compared as absolute paths, or as real ones
+// when both exist).
 bool SameFile(const QString& a, const QString& b) {
   const QFileInfo fa(a);
   const QFileInfo fb(b);
