@@ -1,17 +1,17 @@
 #include "window/form_main.h"
 
 #include <cmath>
-#include <utility>
 
 #include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "print/ui/app_fonts.h"
-#include "store/user_interface.h"
 #include "device/quenzel.h"
+#include "print/ui/app_fonts.h"
+#include "run/load_run.h"
 #include "settings/persisted_settings.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 
@@ -70,6 +70,8 @@ void FormMain::BuildControls() {
 
   Chart2D1 = new Chart2D(this);
   Chart2D1->setMinimumSize(320, 240);
+  sink_ = std::make_unique<Chart2DSink>(*Chart2D1);
+  feed_ = std::make_unique<ChartFeed>(data, view, *sink_);
 
   // Readouts.
   Frame1 = new QGroupBox(QStringLiteral("現在値"), this);
@@ -222,17 +224,10 @@ void FormMain::Form_Load() {
 }
 
 void FormMain::RestoreJournal() {
-  // As a read does: into the second store, which then trades places.
-  ModuleData& restored = readStore_;
-  data.CopyAllButReadingsTo(restored);
-  if (!journal_.Recover(restored)) return;
-  std::swap(data, restored);
-  data.CalcAverageNum();
-  ClearReadouts();
-  cmdDisp->setEnabled(true);
-  const Long n = data.DataNum;
-  ShowReadData();
-  data.DataNum = n;
+  const LoadedRun run = LoadRunJournal(data, readStore_, journal_);
+  if (!run.loaded) return;
+  TellLoad(run, journal_.Path());
+  ShowLoadedRun();
 }
 
 void FormMain::SetButtons() {
@@ -299,11 +294,7 @@ void FormMain::Timer1_Timer() { run_.SampleTimerTick(); }
 
 void FormMain::Timer2_Timer() { run_.BlockTick(); }
 
-bool FormMain::RangeAccepted() {
-  Single hi = 0;
-  Single lo = 0;
-  return view.ScaleYMode == kScaleAuto || ReadFixedRange(hi, lo);
-}
+bool FormMain::RangeAccepted() { return feed_->RangeAccepted(txtVhi->text(), txtVlow->text()); }
 
 void FormMain::RunClearing() {
   if (!cmdDisp->isEnabled()) {
@@ -317,8 +308,7 @@ void FormMain::RunClearing() {
 void FormMain::RunCleared() {
   // SetGraphParam cannot refuse here: the range was accepted before.
   SetGraphParam();
-  ForgetPlotted();
-  for (int s = 1; s <= kUnitCount; ++s) Chart2D1->SetPointCount(s, 0);
+  feed_->Clear();
   ClearReadouts();
   ShowAxisTitles();
 }
@@ -337,18 +327,17 @@ void FormMain::MeasuringChanged(bool measuring) {
   SetButtons();
 }
 
-void FormMain::AxisYChanged(Single min, Single max) { SetAxesY(min, max); }
+void FormMain::AxisYChanged(Single min, Single max) { feed_->SetAxisY(min, max); }
 
-void FormMain::AxisXChanged(Long first, Long last) { SetAxesX(first, last); }
+void FormMain::AxisXChanged(Long first, Long last) { feed_->SetAxisX(first, last); }
 
 void FormMain::SamplesStored(bool block) {
   if (Chart2D1->IsBatched()) Chart2D1->SetIsBatched(false);
+  ShowReadouts(block);
   if (block) {
-    ShowUnitReadouts();
-    GrDrawData1();
+    feed_->DrawNew();
   } else {
-    ShowReadouts();
-    GrDrawData(data.DataNum);
+    feed_->DrawSample(data.DataNum);
   }
 }
 

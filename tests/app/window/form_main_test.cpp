@@ -10,9 +10,9 @@
 #include <QDir>
 
 #include "chart/ui/qcp.h"
-#include "print/ui/app_fonts.h"
 #include "device/quenzel.h"
 #include "fake_units.h"
+#include "print/ui/app_fonts.h"
 #include "recording_ui.h"
 #include "settings/persisted_settings.h"
 
@@ -356,16 +356,16 @@ TEST_F(FormMainTest, ReadoutsAndMissingReadings) {
   window->ClearReadouts();
   for (QLabel* l : window->Label1) EXPECT_TRUE(l->text().isEmpty());
   // A missing reading draws no point; the neighbours are drawn.
-  window->GrDrawData(1);
-  window->GrDrawData(2);
+  window->Feed().DrawSample(1);
+  window->Feed().DrawSample(2);
   data.Units[0].Values[2] = 30.0f;
-  window->GrDrawData(3);
+  window->Feed().DrawSample(3);
   EXPECT_EQ(window->Chart2D1->DrawnPointCount(1), 2);
   EXPECT_EQ(window->Chart2D1->DrawnPointCount(2), 0);
   EXPECT_EQ(window->Chart2D1->PointCount(2), 3);
   // Cut back to one point after the data were cleared: nothing is drawn.
   data.ClearData();
-  window->GrDrawData(1);
+  window->Feed().DrawSample(1);
   for (int s = 1; s <= 4; ++s) {
     EXPECT_EQ(window->Chart2D1->PointCount(s), 1);
     EXPECT_EQ(window->Chart2D1->DrawnPointCount(s), 0);
