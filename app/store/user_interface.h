@@ -14,7 +14,8 @@ namespace larimo {
 inline const QString kMsgTitle = QStringLiteral("Message");
 
 enum class MsgIcon { None, Information, Question, Exclamation, Critical };
-enum class MsgButtons { Ok, YesNo };
+// YesNoDefaultNo: a question whose Yes would lose something; Enter answers No.
+enum class MsgButtons { Ok, YesNo, YesNoDefaultNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 struct FileRequest {

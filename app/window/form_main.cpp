@@ -48,7 +48,8 @@ FormMain::~FormMain() = default;
 // ---------------------------------------------------------------- controls
 
 void FormMain::BuildControls() {
-  QString title = QString::fromUtf8(kMainTitle);
+  // "[*]" shows as "*" while the data in memory are not saved.
+  QString title = QString::fromUtf8(kMainTitle) + QStringLiteral("[*]");
   if (quenzel::IsSimulated()) title += QStringLiteral("  [シミュレーション]");
   setWindowTitle(title);
   setFont(WindowFont());
@@ -227,7 +228,7 @@ void FormMain::RestoreJournal() {
   const LoadedRun run = LoadRunJournal(data, readStore_, journal_);
   if (!run.loaded) return;
   TellLoad(run, journal_.Path());
-  ShowLoadedRun();
+  ShowLoadedRun(true);
 }
 
 void FormMain::SetButtons() {
@@ -309,6 +310,7 @@ void FormMain::RunCleared() {
   // SetGraphParam cannot refuse here: the range was accepted before.
   SetGraphParam();
   feed_->Clear();
+  setWindowModified(false);  // nothing stored yet
   ClearReadouts();
   ShowAxisTitles();
 }
@@ -333,6 +335,7 @@ void FormMain::AxisXChanged(Long first, Long last) { feed_->SetAxisX(first, last
 
 void FormMain::SamplesStored(bool block) {
   if (Chart2D1->IsBatched()) Chart2D1->SetIsBatched(false);
+  setWindowModified(true);
   ShowReadouts(block);
   if (block) {
     feed_->DrawNew();

@@ -142,8 +142,9 @@ class FormMain : public QWidget, private RunDisplay {
   void cmdSave_Click();
   void cmdRead_Click();
   void ShowReadData();
-  // A run loaded from a file or a journal, shown as after a read.
-  void ShowLoadedRun();
+  // A run loaded from a file or a journal, shown as after a read; unsaved
+  // marks the title.
+  void ShowLoadedRun(bool unsaved);
   void cmdDisp_Click();
   void RefillList();
   void UnloadDatalist();

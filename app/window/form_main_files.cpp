@@ -14,7 +14,12 @@ void FormMain::cmdSave_Click() {
     return;
   }
   DialogMemo dialog(
-      data, [this] { journal_.Forget(); }, this);
+      data,
+      [this] {
+        journal_.Forget();
+        setWindowModified(false);
+      },
+      this);
   dialog.exec();
 }
 
@@ -32,16 +37,17 @@ void FormMain::cmdRead_Click() {
 
   const LoadedRun run = LoadRunFile(data, readStore_, journal_, *name);
   TellLoad(run, *name);
-  if (run.loaded) ShowLoadedRun();
+  if (run.loaded) ShowLoadedRun(false);
 }
 
-void FormMain::ShowLoadedRun() {
+void FormMain::ShowLoadedRun(bool unsaved) {
   ClearReadouts();
   // An open data list stays open (cmdDisp disabled) and is refilled below
   // with the data loaded; otherwise the list can now be opened.
   if (datalist.isNull()) cmdDisp->setEnabled(true);
   ShowReadData();
   RefillList();
+  setWindowModified(unsaved);
 }
 
 }  // namespace larimo

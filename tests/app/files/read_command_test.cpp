@@ -138,7 +138,9 @@ TEST_F(ReadCommandTest, CancelChangesNothing) {
 TEST_F(ReadCommandTest, FiveHundredSamplesEndAsARunOfThatLength) {
   const QString path = SaveRun("500.rk0", 500);
   w.Label1[0]->setText("1.000");
+  w.setWindowModified(true);
   Read(path);
+  EXPECT_FALSE(w.isWindowModified());
   EXPECT_TRUE(ui.shown.empty());
   EXPECT_EQ(d.DataNum, 500);
   EXPECT_EQ(d.Measuring, kFalse);
