@@ -28,6 +28,13 @@ bool ParseRangeText(const QString& text, Single& out) {
   return true;
 }
 
+std::optional<QString> ReadoutText(const ModuleData& d, int u, bool block) {
+  const UnitData& unit = d.Units[static_cast<size_t>(u)];
+  const Long n = block ? unit.Count : d.DataNum;
+  if (!IsTrue(unit.Mflag) || n < 1 || n > kBufferSize) return std::nullopt;
+  return FormatValue(unit.Values[static_cast<size_t>(n - 1)]).trimmed();
+}
+
 long NoChartSink::PointCount(int series) const {
   return series >= 1 && series <= kUnitCount ? counts_[static_cast<size_t>(series - 1)] : 0;
 }
@@ -50,6 +57,25 @@ void ChartFeed::SetAxisX(Long first, Long last) {
 
 void ChartFeed::SetAxisY(Single min, Single max) {
   sink_.SetAxisRange(ChartAxis::Y, static_cast<double>(min), static_cast<double>(max));
+}
+
+void ChartFeed::ShowAxisTitles() {
+  sink_.SetAxisTitle(ChartAxis::X, QStringLiteral("開始からの経過時間（秒）"));
+  sink_.SetAxisTitle(ChartAxis::Y,
+                     IsSet(data_.MeasKind) ? QStringLiteral("Ω") : QStringLiteral("℃"));
+}
+
+void ChartFeed::ShowLabels() {
+  QStringList labels;
+  for (int i = 0; i < kUnitCount; ++i) {
+    labels << QStringLiteral("ID%1 ").arg(i) +
+                  ConnectName(data_.Units[static_cast<size_t>(i)].Connect);
+  }
+  sink_.SetSeriesLabels(labels);
+}
+
+void ChartFeed::ShowRunHeader(const QString& startTime) {
+  sink_.SetHeaderText(QStringLiteral("開始時刻 [ ") + startTime + QStringLiteral(" ]"));
 }
 
 void ChartFeed::DrawSample(Long n) {

@@ -7,9 +7,11 @@
 // NoChartSink).
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "run/chart_view.h"
 #include "store/module_data.h"
@@ -36,6 +38,10 @@ class ChartSink {
   virtual void ReplaceAllPoints(long n, double xPerPoint, const std::vector<const float*>& ys,
                                 float missing) = 0;
   virtual void SetAxisRange(ChartAxis axis, double min, double max) = 0;
+  virtual void SetAxisTitle(ChartAxis axis, const QString& title) = 0;
+  virtual void SetHeaderText(const QString& text) = 0;
+  // The legend: one label per series.
+  virtual void SetSeriesLabels(const QStringList& labels) = 0;
 };
 
 // A chart that shows nothing and keeps only its point counts.
@@ -50,6 +56,9 @@ class NoChartSink final : public ChartSink {
   void UnsetY(int, long) override {}
   void ReplaceAllPoints(long n, double, const std::vector<const float*>&, float) override;
   void SetAxisRange(ChartAxis, double, double) override {}
+  void SetAxisTitle(ChartAxis, const QString&) override {}
+  void SetHeaderText(const QString&) override {}
+  void SetSeriesLabels(const QStringList&) override {}
 
  private:
   std::array<long, kUnitCount> counts_{};
@@ -69,6 +78,13 @@ class ChartFeed {
   void SetAxisY(Single min, Single max);
   void ShowViewX() { SetAxisX(view_.AxisXStart, view_.AxisXEnd); }
   void ShowAxisY() { SetAxisY(data_.AxisYMin, data_.AxisYMax); }
+
+  // The axis titles (the Y title by the kind of the data: "℃" or "Ω"), the
+  // legend (each unit's wiring) and the header of a run that started at
+  // startTime ("開始時刻 [ " ... " ]").
+  void ShowAxisTitles();
+  void ShowLabels();
+  void ShowRunHeader(const QString& startTime);
 
   // Sample n of every unit, as single-sample mode shows a new sample; a unit
   // not in use or without a reading shows no point there.
@@ -109,6 +125,11 @@ class ChartFeed {
   std::array<Long, kUnitCount> plotted_{};  // samples of each unit the chart has
   Long plottedPoints_ = 0;                  // X values the chart has
 };
+
+// The readout beside the chart of unit u (0..3): its newest reading of the
+// run (block: its own newest), as the store formats it; nullopt when the
+// unit is not in use or has none.
+std::optional<QString> ReadoutText(const ModuleData& d, int u, bool block);
 
 // The number typed in a range box; false for text that is no finite number.
 bool ParseRangeText(const QString& text, Single& out);

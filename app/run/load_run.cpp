@@ -29,6 +29,32 @@ void TakeLoaded(ModuleData& data, ModuleData& loaded, LoadedRun& run) {
 
 }  // namespace
 
+std::optional<QString> ChooseRunFile(const ModuleData& data) {
+  // Reading replaces the data in memory: ask first, as Start does.
+  if (data.DataNum >= 1 &&
+      !AskYesNo(QStringLiteral("ファイルを読込むとデータが消去されます。よろしいですか？"))) {
+    return std::nullopt;
+  }
+  FileRequest request;
+  request.mode = FileRequest::Mode::Open;
+  request.filter = kMeasurementFilter;
+  return Ui().ChooseFile(request);
+}
+
+bool MayEnd(const ModuleData& data, bool measuring, Journal& journal) {
+  if (measuring) {
+    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"),
+                QStringLiteral("エラーメッセージ"), MsgIcon::Critical);
+    return false;
+  }
+  const QString question = data.DataNum < 1
+                               ? QStringLiteral("終了しますか？")
+                               : QStringLiteral("データが消去されます。終了してもよろしいですか？");
+  if (!AskYesNo(question, kMsgTitle)) return false;
+  journal.Forget();  // the user let the data go
+  return true;
+}
+
 LoadedRun LoadRunFile(ModuleData& data, ModuleData& spare, Journal& journal, const QString& name) {
   LoadedRun run;
   data.CopyAllButReadingsTo(spare);

@@ -5,6 +5,7 @@
 // one row trades places with the data in memory, so any other leaves the
 // data, the settings and the chart as they were.
 
+#include <optional>
 #include <vector>
 
 #include <QString>
@@ -26,6 +27,13 @@ struct LoadedRun {
 
 // The wiring a code outside 0..2 is shown as and loaded as (4-wire).
 inline constexpr Integer kFallbackWiring = 2;
+
+// Asks before a load replaces data in memory, then lets the user choose
+// the measurement file; nullopt when the user said No or cancelled.
+std::optional<QString> ChooseRunFile(const ModuleData& data);
+// Whether the program may end: refused (with a message) while a run goes
+// on; otherwise the user is asked, and Yes lets the journal go.
+bool MayEnd(const ModuleData& data, bool measuring, Journal& journal);
 
 // Reads file `name` into `spare` and, with at least one row, makes it the
 // data in memory (the journal lets go of the run it replaced). Nothing is

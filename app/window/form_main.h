@@ -110,7 +110,6 @@ class FormMain : public QWidget, private RunDisplay {
   // Chart set-up and style.
   void InitGraph();
   void SetGraphStyle();
-  void DispConnectflg();
   void RefreshGraph(bool kindChanged);
   void InitGraphParam(bool flg);
   // The Y range and X window of a new run or replay; false (told the user)
@@ -132,10 +131,6 @@ class FormMain : public QWidget, private RunDisplay {
   void ClearReadouts();
   // The newest reading of every unit in use (block: each unit's own newest).
   void ShowReadouts(bool block = false);
-  // The Y axis title of the kind of the data shown ("℃" or "Ω").
-  void ShowAxisTitles();
-  // The header text for a start time ("開始時刻 [ " ... " ]").
-  static QString HeaderFor(const QString& startTime);
 
   // Commands defined beside their own windows.
   void cmdSetting_Click();

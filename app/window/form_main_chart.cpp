@@ -8,8 +8,6 @@ namespace larimo {
 
 namespace {
 
-QString ReadoutText(Single v) { return FormatValue(v).trimmed(); }
-
 QString RangeText(Single v) { return QString::number(static_cast<double>(v), 'g', 7); }
 
 // Selects an option button the way a user's click would: its handling runs
@@ -25,45 +23,30 @@ void FormMain::InitGraph() {
   Chart2D1->Reset();
   Chart2D1->SetSeriesCount(4);
   SetGraphStyle();
-  DispConnectflg();
+  feed_->ShowLabels();
   Chart2D1->SetIsBatched(false);
 }
 
 void FormMain::SetGraphStyle() { Chart2D1->SetLineAndSymbolStyle(); }
 
-void FormMain::DispConnectflg() {
-  Chart2D1->ClearSeriesLabels();
-  for (int i = 0; i < kUnitCount; ++i) {
-    Chart2D1->AddSeriesLabel(QStringLiteral("ID%1 ").arg(i) +
-                             ConnectName(data.Units[static_cast<std::size_t>(i)].Connect));
-  }
-}
-
 void FormMain::RefreshGraph(bool kindChanged) {
   Chart2D1->SetIsBatched(true);
-  if (kindChanged) {
-    if (optHei[0]->isChecked()) {
-      optHei_Click(0);
-    } else {
-      Select(optHei[0]);
-    }
+  // Data of another kind: the automatic range of that kind.
+  if (kindChanged && optHei[0]->isChecked()) {
+    optHei_Click(0);
+  } else if (kindChanged) {
+    Select(optHei[0]);
   }
   feed_->DrawSample(1);
-  Chart2D1->SetHeaderText(HeaderFor(data.StartTime));
-  ShowAxisTitles();
-  DispConnectflg();
+  feed_->ShowRunHeader(data.StartTime);
+  feed_->ShowAxisTitles();
+  feed_->ShowLabels();
   Chart2D1->SetIsBatched(false);
-}
-
-void FormMain::ShowAxisTitles() {
-  Chart2D1->SetAxisTitle(Chart2D::Axis::X, QStringLiteral("開始からの経過時間（秒）"));
-  Chart2D1->SetAxisTitle(Chart2D::Axis::Y,
-                         IsSet(data.MeasKind) ? QStringLiteral("Ω") : QStringLiteral("℃"));
 }
 
 void FormMain::InitGraphParam(bool flg) {
   feed_->ResetView(flg);
-  DispConnectflg();
+  feed_->ShowLabels();
   Select(optHei[0]);
   EnableScaleYInput(false);
   Select(optWid[0]);
@@ -156,13 +139,8 @@ void FormMain::ClearReadouts() {
 
 void FormMain::ShowReadouts(bool block) {
   for (int i = 0; i < kUnitCount; ++i) {
-    const UnitData& unit = data.Units[static_cast<std::size_t>(i)];
-    // The newest sample of the run, or in block mode each unit's newest.
-    const Long n = block ? unit.Count : data.DataNum;
-    if (IsTrue(unit.Mflag) && n > 0 && n <= kBufferSize) {
-      Label1[static_cast<std::size_t>(i)]->setText(
-          ReadoutText(unit.Values[static_cast<std::size_t>(n - 1)]));
-    }
+    if (const auto text = ReadoutText(data, i, block))
+      Label1[static_cast<size_t>(i)]->setText(*text);
   }
 }
 
@@ -173,7 +151,7 @@ void FormMain::ShowReadData() {
   if (SetGraphParam()) {
     Chart2D1->SetHeaderText(QStringLiteral("開始時刻  ") + data.StartTime);
   }
-  ShowAxisTitles();
+  feed_->ShowAxisTitles();
   Chart2D1->SetIsBatched(true);
   feed_->Replay();
   Chart2D1->SetIsBatched(false);

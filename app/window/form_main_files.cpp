@@ -24,17 +24,8 @@ void FormMain::cmdSave_Click() {
 }
 
 void FormMain::cmdRead_Click() {
-  // Reading replaces the data in memory: ask first, as Start does.
-  if (data.DataNum >= 1 &&
-      !AskYesNo(QStringLiteral("ファイルを読込むとデータが消去されます。よろしいですか？"))) {
-    return;
-  }
-  FileRequest request;
-  request.mode = FileRequest::Mode::Open;
-  request.filter = kMeasurementFilter;
-  const std::optional<QString> name = Ui().ChooseFile(request);
+  const std::optional<QString> name = ChooseRunFile(data);
   if (!name) return;
-
   const LoadedRun run = LoadRunFile(data, readStore_, journal_, *name);
   TellLoad(run, *name);
   if (run.loaded) ShowLoadedRun(false);

@@ -137,10 +137,21 @@ class Chart2DSink final : public ChartSink {
     chart_.ReplaceAllPoints(n, xPerPoint, ys, missing);
   }
   void SetAxisRange(ChartAxis axis, double min, double max) override {
-    chart_.SetAxisRange(axis == ChartAxis::X ? Chart2D::Axis::X : Chart2D::Axis::Y, min, max);
+    chart_.SetAxisRange(AxisOf(axis), min, max);
+  }
+  void SetAxisTitle(ChartAxis axis, const QString& title) override {
+    chart_.SetAxisTitle(AxisOf(axis), title);
+  }
+  void SetHeaderText(const QString& text) override { chart_.SetHeaderText(text); }
+  void SetSeriesLabels(const QStringList& labels) override {
+    chart_.ClearSeriesLabels();
+    for (const QString& l : labels) chart_.AddSeriesLabel(l);
   }
 
  private:
+  static Chart2D::Axis AxisOf(ChartAxis axis) {
+    return axis == ChartAxis::X ? Chart2D::Axis::X : Chart2D::Axis::Y;
+  }
   Chart2D& chart_;
 };
 
