@@ -6,9 +6,9 @@
 
 #include <QDateTime>
 
+#include "store/user_interface.h"
 #include "device/device_control.h"
 #include "settings/setting_checks.h"
-#include "store/user_interface.h"
 
 namespace larimo {
 

@@ -12,10 +12,10 @@
 
 #include <QString>
 
-#include "device/device_table.h"
 #include "run/chart_view.h"
-#include "run/sample_step.h"
 #include "store/module_data.h"
+#include "run/sample_step.h"
+#include "device/device_table.h"
 
 namespace larimo {
 
