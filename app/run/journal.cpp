@@ -222,7 +222,13 @@ bool Journal::Sync() {
   return true;
 }
 
-void Journal::RunStopped(const ModuleData&) { Sync(); }
+void Journal::RunStopped(const ModuleData&, const RunEnd& end) {
+  if (end.why == RunEnd::Why::StartRefused) {
+    Forget();
+    return;
+  }
+  Sync();
+}
 
 QString RestoreQuestion(const ModuleData& left) {
   const bool seconds = IsTrue(left.TimerType);

@@ -43,8 +43,8 @@ std::optional<QString> ChooseRunFile(const ModuleData& data) {
 
 bool MayEnd(const ModuleData& data, bool measuring, Journal& journal) {
   if (measuring) {
-    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"),
-                QStringLiteral("エラーメッセージ"), MsgIcon::Critical);
+    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"), kErrorTitle,
+                MsgIcon::Critical);
     return false;
   }
   const QString question = data.DataNum < 1

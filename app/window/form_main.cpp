@@ -315,4 +315,6 @@ void FormMain::SamplesStored(bool block) {
   }
 }
 
+void FormMain::RunEnded(const RunEnd& end) { ShowRunEnd(end); }
+
 }  // namespace larimo
