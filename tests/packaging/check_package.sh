@@ -28,8 +28,12 @@ grep -q 'TAG+="uaccess"' "$root/usr/lib/udev/rules.d/70-brisko.rules" || fail "u
 # The programs run from the unpacked root without a display and bind the
 # private copies of the device library.
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
-"$usr/bin/larimo-cli" --help | grep -q '^usage: larimo-cli' || fail "larimo-cli --help"
-"$usr/bin/larimo" --help | grep -q -- '--simulate' || fail "larimo --help"
+# The help is read whole first: grep -q leaving early would end the program
+# with SIGPIPE, which pipefail counts as a failure.
+"$usr/bin/larimo-cli" --help >"$work/cli-help.txt" || fail "larimo-cli --help"
+grep -q '^usage: larimo-cli' "$work/cli-help.txt" || fail "larimo-cli --help"
+"$usr/bin/larimo" --help >"$work/help.txt" || fail "larimo --help"
+grep -q -- '--simulate' "$work/help.txt" || fail "larimo --help"
 [ "$("$usr/bin/larimo" --library-path)" = "$usr/lib/larimo/libBrisko.so" ] ||
   fail "larimo binds $("$usr/bin/larimo" --library-path)"
 [ "$("$usr/bin/larimo" --simulate --library-path)" = "$usr/lib/larimo/libBriskoSim.so" ] ||
@@ -39,15 +43,17 @@ desktop-file-validate "$usr/share/applications/com.dravel.larimo.desktop"
 appstreamcli validate --no-net "$usr/share/metainfo/com.dravel.larimo.metainfo.xml"
 [ -f "$usr/share/icons/hicolor/scalable/apps/com.dravel.larimo.svg" ] || fail "icon"
 for page in larimo larimo-cli; do
-  zcat "$usr/share/man/man1/$page.1.gz" | grep -q 'help' || fail "man page $page"
+  zcat "$usr/share/man/man1/$page.1.gz" >"$work/$page.1" || fail "man page $page"
+  grep -q 'help' "$work/$page.1" || fail "man page $page"
 done
 
 # Debian's checker: no error and no warning.
 lintian --fail-on error,warning "${deb[0]}" ||
   fail "lintian reports the package"
 [ -f "$usr/share/doc/larimo/copyright" ] || fail "copyright"
-zcat "$usr/share/doc/larimo/changelog.Debian.gz" | head -1 |
-  grep -q "^larimo ($(dpkg-deb -f "${deb[0]}" Version))" || fail "changelog.Debian.gz"
+zcat "$usr/share/doc/larimo/changelog.Debian.gz" >"$work/changelog" || fail "changelog.Debian.gz"
+[[ "$(head -1 "$work/changelog")" == "larimo ($(dpkg-deb -f "${deb[0]}" Version))"* ]] ||
+  fail "changelog.Debian.gz names another version"
 
 # The recorder's user service: installed, and accepted by systemd where its
 # checker can run (it needs a runtime folder; the program it starts is the
