@@ -18,7 +18,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "alarm/alarm_events_file.h"
+#include "alarm/alarm_journal.h"
+#include "alarm/alarm_monitor.h"
 #include "chart/chart_view.h"
+#include "cli/record_alarms.h"
 #include "core/acquisition.h"
 #include "core/module_data.h"
 #include "core/user_interface.h"
@@ -53,6 +57,25 @@ const char kRecordHelp[] =
     "    --stdout                print each stored sample as one line: elapsed\n"
     "                            seconds, then the reading of each unit in use,\n"
     "                            comma-separated, flushed every cycle\n"
+    "    --alarm ID:LOW:HIGH     limit alarm of a unit in use, in the unit of the\n"
+    "                            data; an empty end is off (--alarm 0::80).\n"
+    "                            Repeatable; given, these are the only limits\n"
+    "                            (else the limits the application stores apply)\n"
+    "    --alarm-hysteresis X    a value must come back inside by X to clear\n"
+    "    --alarm-delay TIME      a value must stay outside this long to raise an\n"
+    "                            alarm (90s, 10m, 500ms; a number alone: seconds)\n"
+    "                            A unit without a reading or with a value pinned\n"
+    "                            at the conversion's ends raises a sensor alarm.\n"
+    "                            Each event (high, low, sensor, clear) is a line\n"
+    "                            on stderr and is saved beside --out as\n"
+    "                            NAME.events.csv\n"
+    "    --events FILE.csv       also write the events as they come (columns\n"
+    "                            elapsed_s,time,unit,event,value,limit)\n"
+    "    --on-alarm CMD          run CMD through /bin/sh -c for every event, not\n"
+    "                            waited for, with LARIMO_UNIT, LARIMO_EVENT,\n"
+    "                            LARIMO_VALUE, LARIMO_LIMIT, LARIMO_TIME and\n"
+    "                            LARIMO_ELAPSED set\n"
+    "    --stop-on-alarm         end the run at the first event (exit status 7)\n"
     "                            Without --duration and --samples the run goes on\n"
     "                            until the buffer is full (88000 samples) or it is\n"
     "                            interrupted (Ctrl-C, SIGTERM). On a terminal a\n"
@@ -66,6 +89,7 @@ const char kRecordHelp[] =
     "    2    wrong usage, or a setting the settings dialog would refuse\n"
     "    5    a unit failed (its ID, the library's code and text are on stderr)\n"
     "    6    the buffer is full (88000 samples)\n"
+    "    7    an alarm event ended the run (--stop-on-alarm)\n"
     "    130  interrupted (SIGINT), 143 terminated (SIGTERM)\n"
     "    141  standard output was closed (--stdout)\n";
 
@@ -546,7 +570,13 @@ int RecordCommand(const QStringList& args) {
   d.InitDataBuffers();
   LoadSettings(d);
   Options o;
-  if (const QString refusal = ApplyOptions(args, d, o); !refusal.isEmpty()) {
+  AlarmOptions alarmOptions;
+  AlarmSettings alarmSettings = LoadAlarmSettings();
+  QStringList otherArgs;
+  QString refusal = TakeAlarmOptions(args, &otherArgs, &alarmOptions);
+  if (refusal.isEmpty()) refusal = ApplyOptions(otherArgs, d, o);
+  if (refusal.isEmpty()) refusal = ApplyAlarmOptions(alarmOptions, d, &alarmSettings);
+  if (!refusal.isEmpty()) {
     console.Line(refusal);
     std::fputs("Try 'larimo-cli --help'.\n", stderr);
     return kRecordUsage;
@@ -566,6 +596,17 @@ int RecordCommand(const QStringList& args) {
   Recorder recorder(console, o.toStdout, o.samples.value_or(kBufferSize));
   run.AddObserver(&recorder);
   run.AddObserver(&journal);
+  AlarmMonitor alarms(alarmSettings);
+  RecordAlarms alarmOutput(alarmOptions, [&console](const QString& line) { console.Line(line); });
+  AlarmJournal alarmJournal(journal);
+  alarms.AddListener(&alarmJournal);
+  alarms.AddListener(&alarmOutput);
+  run.AddObserver(&alarms);
+  if (QString error; !alarmOutput.OpenEventsFile(&error)) {
+    console.Line(error);
+    SetUi(previousUi);
+    return kRecordFailed;
+  }
 
   const Pacing pacing = run.Start();
   if (pacing.kind == Pacing::Kind::None) {
@@ -588,7 +629,9 @@ int RecordCommand(const QStringList& args) {
   };
   // After every cycle: has the run reached its end?
   const auto check = [&] {
-    if (o.samples && CompleteRows(d) >= *o.samples) {
+    if (alarmOutput.StopRequested()) {
+      end(kRecordAlarm);
+    } else if (o.samples && CompleteRows(d) >= *o.samples) {
       KeepSamples(d, *o.samples);
       end(kRecordDone);
     } else if (watch.Failures() > failuresAtStart) {
@@ -637,6 +680,11 @@ int RecordCommand(const QStringList& args) {
   }
   if (!o.csv.isEmpty() && !SaveCsvFile(d, o.csv, &error)) {
     console.Line(o.csv + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
+    rc = kRecordFailed;
+  }
+  if (!SaveEventsBeside(o.out, alarms.Events(), &error) || alarmOutput.EventsFileFailed()) {
+    console.Line(alarmOutput.EventsFileFailed() ? alarmOptions.eventsFile + ": not written"
+                                                : error.section(QLatin1Char('\n'), -1));
     rc = kRecordFailed;
   }
   if (rc != kRecordFailed) {

@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QtEndian>
 
@@ -97,6 +98,18 @@ void CopyConditions(const ModuleData& d, ModuleData& h) {
   h.DataNum = 0;
 }
 
+// Deletes a journal and the files kept beside it under its name
+// ("<name>.<ending>", e.g. a run's events).
+void RemoveJournalFiles(const QString& path) {
+  QFile::remove(path);
+  const QFileInfo info(path);
+  const QDir dir = info.dir();
+  const QString prefix = info.completeBaseName() + QLatin1Char('.');
+  for (const QString& name : dir.entryList({prefix + QLatin1Char('*')}, QDir::Files)) {
+    if (!name.endsWith(QLatin1String(".rk0"))) QFile::remove(dir.filePath(name));
+  }
+}
+
 }  // namespace
 
 QString JournalFolder() {
@@ -125,7 +138,7 @@ void Journal::Close() {
 }
 
 void Journal::Forget() {
-  if (!path_.isEmpty()) QFile::remove(path_);  // still locked while it goes
+  if (!path_.isEmpty()) RemoveJournalFiles(path_);  // still locked while it goes
   Close();
 }
 
@@ -271,7 +284,7 @@ bool Journal::Recover(ModuleData& into) {
       continue;
     }
     if (r.rowsRead < 1) {  // the run stored nothing
-      QFile::remove(path);
+      RemoveJournalFiles(path);
       ::close(fd);
       continue;
     }
@@ -282,7 +295,7 @@ bool Journal::Recover(ModuleData& into) {
       failed_ = false;
       return true;
     }
-    if (AskYesNo(kDeleteQuestion)) QFile::remove(path);
+    if (AskYesNo(kDeleteQuestion)) RemoveJournalFiles(path);
     ::close(fd);
   }
   into.ClearData();

@@ -10,7 +10,9 @@
 // the file's length, and a torn last row is ignored); each cycle then writes
 // only the rows it touched. Restoring is a read of that file. The data reach
 // the operating system every cycle and the disk (fdatasync) at least every
-// 5 seconds. The journal is deleted once its run is saved or discarded.
+// 5 seconds. The journal is deleted once its run is saved or discarded,
+// together with the files other parts keep beside it under its name
+// ("<name>.<ending>" for the journal "<name>.rk0").
 //
 // A journal is locked (flock) by the process writing it for as long as that
 // process lives, so a second instance never takes it; the lock ends with the
