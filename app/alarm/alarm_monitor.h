@@ -58,8 +58,12 @@ class AlarmMonitor final : public RunObserver {
   using Now = std::function<QDateTime()>;
   explicit AlarmMonitor(AlarmSettings settings = {}, Now now = {});
 
-  // The limits the next run uses (a running run keeps those it started with).
-  void SetSettings(const AlarmSettings& s) { settings_ = s; }
+  // The limits from now on: a running run evaluates its next samples with
+  // those of its kind.
+  void SetSettings(const AlarmSettings& s) {
+    settings_ = s;
+    run_ = s.For(ohms_);
+  }
   const AlarmSettings& Settings() const { return settings_; }
   // Listeners are told in the order they were added; each must outlive the
   // monitor or be removed first.
@@ -78,7 +82,7 @@ class AlarmMonitor final : public RunObserver {
   // A run read from a file or restored brings its events; no unit is in
   // alarm afterwards.
   void ReplaceEvents(std::vector<AlarmEvent> events);
-  // The limits of the run in memory (those of the last run started).
+  // The limits of the kind of the last run started.
   const AlarmLimits& RunLimits() const { return run_; }
 
  private:

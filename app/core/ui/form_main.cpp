@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "alarm/ui/alarm_panel.h"
 #include "core/ui/app_fonts.h"
 #include "core/user_interface.h"
 #include "device/quenzel.h"
@@ -40,12 +41,24 @@ FormMain::FormMain(ModuleData& d, const DeviceTable& device, QWidget* parent)
     : QWidget(parent), data(d), device_(device), run_(data, view, device_, *this) {
   run_.AddObserver(&journal_);
   BuildControls();
+  alarms_ = std::make_unique<AlarmPanel>(this, data, run_, journal_, Label1, Chart2D1);
+  for (QAction* a :
+       {alarms_->LimitsAction(), alarms_->EventsAction(), alarms_->AcknowledgeAction()})
+    AddContextAction(a);
   Form_Load();
 }
 
 FormMain::~FormMain() = default;
 
 // ---------------------------------------------------------------- controls
+
+void FormMain::AddContextAction(QAction* action) {
+  addAction(action);
+  for (QWidget* w : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(Chart2D1)}) {
+    w->setContextMenuPolicy(Qt::ActionsContextMenu);
+    w->addAction(action);
+  }
+}
 
 void FormMain::BuildControls() {
   QString title = QString::fromUtf8(kMainTitle);
@@ -233,6 +246,7 @@ void FormMain::RestoreJournal() {
   const Long n = data.DataNum;
   ShowReadData();
   data.DataNum = n;
+  alarms_->RunRestored();
 }
 
 void FormMain::SetButtons() {
@@ -254,6 +268,7 @@ bool FormMain::Form_QueryUnload() {
                                : QStringLiteral("データが消去されます。終了してもよろしいですか？");
   if (!AskYesNo(question, kMsgTitle)) return true;
   journal_.Forget();  // the user let the data go
+  alarms_->RunCleared();
   if (!cmdDisp->isEnabled()) UnloadDatalist();
   return false;
 }

@@ -11,6 +11,7 @@
 // here and defined beside those windows.
 
 #include <array>
+#include <memory>
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -31,6 +32,8 @@
 #include "files/journal.h"
 
 namespace larimo {
+
+class AlarmPanel;
 
 inline constexpr char kMainTitle[] = "PT100温度測定ユニット";
 
@@ -104,6 +107,8 @@ class FormMain : public QWidget, private RunDisplay {
   // True while a cycle runs (a message box inside it may be waiting).
   bool InCycle() const { return run_.InCycle(); }
   Acquisition& Run() { return run_; }
+  // The limit alarms of the window's runs.
+  AlarmPanel& Alarms() { return *alarms_; }
 
   // Chart set-up and style.
   void InitGraph();
@@ -157,6 +162,9 @@ class FormMain : public QWidget, private RunDisplay {
 
  private:
   void BuildControls();
+  // An entry of the context menus of the readouts and the chart; its
+  // shortcut works anywhere in the window and is shown in the menus.
+  void AddContextAction(QAction* action);
   void PlaceCornerButtons();
   // The fixed Y range typed in the two boxes; false (with a message) when
   // it is no range.
@@ -179,8 +187,9 @@ class FormMain : public QWidget, private RunDisplay {
   Journal journal_;
   DeviceTable device_;
   Acquisition run_;
-  std::array<Long, 4> plotted_{};  // samples of each unit the chart has
-  Long plottedPoints_ = 0;         // X values the chart has
+  std::unique_ptr<AlarmPanel> alarms_;  // goes before the controller it observes
+  std::array<Long, 4> plotted_{};       // samples of each unit the chart has
+  Long plottedPoints_ = 0;              // X values the chart has
   // The store a file is read into before it replaces `data`; kept between
   // reads so its buffers are allocated once.
   ModuleData readStore_;

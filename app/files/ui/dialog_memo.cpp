@@ -135,6 +135,7 @@ void DialogMemo::OKButton_Click() {
     return;
   }
   ForgetJournaledRun();  // the run is safe in its file
+  saved_ = name;
   accept();
 }
 

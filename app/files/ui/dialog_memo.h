@@ -25,6 +25,8 @@ class DialogMemo final : public QDialog {
   std::array<QRadioButton*, 2> optFiletype{};  // "CSV", "専用"
   QPushButton* CancelButton = nullptr;         // "戻る"
   QPushButton* OKButton = nullptr;             // "次へ"
+  // The file the run was saved to (once accepted).
+  const QString& SavedFile() const { return saved_; }
 
  private:
   void BuildForm();
@@ -36,6 +38,7 @@ class DialogMemo final : public QDialog {
   bool MemosCanBeStored(bool ownFormat);
 
   ModuleData& d_;
+  QString saved_;
 };
 
 }  // namespace larimo

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "alarm/ui/alarm_panel.h"
 #include "core/ui/form_main.h"
 #include "core/user_interface.h"
 #include "files/file_filters.h"
@@ -16,7 +17,7 @@ void FormMain::cmdSave_Click() {
     return;
   }
   DialogMemo dialog(data, this);
-  dialog.exec();
+  if (dialog.exec() == QDialog::Accepted) Alarms().RunSaved(dialog.SavedFile());
 }
 
 void FormMain::cmdRead_Click() {
@@ -78,6 +79,7 @@ void FormMain::cmdRead_Click() {
   ShowReadData();
   data.DataNum = n;
   RefillList();
+  Alarms().RunRead(*name);
 }
 
 }  // namespace larimo
