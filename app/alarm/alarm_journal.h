@@ -7,7 +7,7 @@
 #include <QString>
 
 #include "alarm/alarm_monitor.h"
-#include "files/journal.h"
+#include "run/journal.h"
 
 namespace larimo {
 

@@ -13,7 +13,7 @@
 
 #include <QString>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

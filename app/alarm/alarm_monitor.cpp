@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "chart/chart_view.h"
+#include "run/chart_view.h"
 
 namespace larimo {
 

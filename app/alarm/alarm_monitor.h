@@ -22,8 +22,8 @@
 #include <QString>
 
 #include "alarm/alarm_limits.h"
-#include "core/acquisition.h"
-#include "core/module_data.h"
+#include "run/acquisition.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

@@ -21,17 +21,17 @@
 #include "alarm/alarm_events_file.h"
 #include "alarm/alarm_journal.h"
 #include "alarm/alarm_monitor.h"
-#include "chart/chart_view.h"
 #include "cli/record_alarms.h"
-#include "core/acquisition.h"
-#include "core/module_data.h"
-#include "core/user_interface.h"
 #include "device/quenzel.h"
 #include "files/csv_file.h"
-#include "files/journal.h"
 #include "files/measurement_file.h"
+#include "run/acquisition.h"
+#include "run/chart_view.h"
+#include "run/journal.h"
 #include "settings/persisted_settings.h"
 #include "settings/setting_checks.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 

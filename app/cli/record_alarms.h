@@ -15,7 +15,7 @@
 
 #include "alarm/alarm_limits.h"
 #include "alarm/alarm_monitor.h"
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

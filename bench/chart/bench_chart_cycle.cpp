@@ -26,11 +26,11 @@
 
 #include "alarm/ui/alarm_panel.h"
 #include "chart/ui/qcp.h"
-#include "core/module_data.h"
-#include "core/ui/app_fonts.h"
-#include "core/ui/form_main.h"
-#include "core/user_interface.h"
-#include "files/journal.h"
+#include "print/ui/app_fonts.h"
+#include "run/journal.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
+#include "window/form_main.h"
 
 namespace {
 

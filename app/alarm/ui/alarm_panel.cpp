@@ -5,8 +5,8 @@
 
 #include "alarm/alarm_events_file.h"
 #include "alarm/ui/dialog_alarm_limits.h"
-#include "core/user_interface.h"
 #include "files/file_filters.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 

@@ -21,8 +21,8 @@
 #include "alarm/alarm_monitor.h"
 #include "alarm/ui/dialog_alarm_events.h"
 #include "chart/ui/chart2d.h"
-#include "core/acquisition.h"
-#include "files/journal.h"
+#include "run/acquisition.h"
+#include "run/journal.h"
 
 namespace larimo {
 

@@ -1,5 +1,7 @@
 #include "alarm/ui/dialog_alarm_limits.h"
 
+#include <cmath>
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -7,7 +9,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "core/user_interface.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 

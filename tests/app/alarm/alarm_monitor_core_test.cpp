@@ -9,8 +9,8 @@
 
 #include "alarm/alarm_events_file.h"
 #include "alarm/alarm_journal.h"
-#include "files/journal.h"
 #include "recording_ui.h"
+#include "run/journal.h"
 
 namespace larimo {
 namespace {

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "../files/file_test_util.h"
+#include "file_test_util.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
 
