@@ -33,6 +33,7 @@ DialogAlarmEvents::DialogAlarmEvents(QWidget* parent) : QDialog(parent) {
                                     QStringLiteral("値"), QStringLiteral("設定値")});
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->verticalHeader()->setVisible(false);
+  table->setWordWrap(false);
   table->horizontalHeader()->setStretchLastSection(true);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(table);
@@ -57,6 +58,7 @@ void DialogAlarmEvents::Append(const std::vector<AlarmEvent>& events, std::size_
                              e.limit ? CsvDouble(*e.limit) : QString()};
     for (int c = 0; c < 6; ++c) table->setItem(row, c, new QTableWidgetItem(cells[c]));
   }
+  table->resizeColumnsToContents();
   table->scrollToBottom();
 }
 
