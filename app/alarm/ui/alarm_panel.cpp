@@ -180,7 +180,14 @@ void AlarmPanel::RunSaved(const QString& file) {
 
 void AlarmPanel::RunRead(const QString& file) {
   EventsRead r = ReadEventsFile(EventsPathFor(file));
-  if (!r.error.isEmpty()) ShowMessage(r.error, kMsgTitle, MsgIcon::Exclamation);
+  if (!r.error.isEmpty()) {
+    ShowMessage(r.error, kMsgTitle, MsgIcon::Exclamation);
+  } else if (r.skipped > 0) {
+    ShowMessage(QStringLiteral("警報履歴 %1 の %2 行を読み込めませんでした。")
+                    .arg(EventsPathFor(file))
+                    .arg(r.skipped),
+                kMsgTitle, MsgIcon::Exclamation);
+  }
   ShowEventsReplaced(std::move(r.events));
 }
 
