@@ -76,7 +76,7 @@ void AlarmMonitor::SamplesStored(const ModuleData& d) {
   for (AlarmListener* l : listeners_) l->AlarmEventsAdded(events_, before);
 }
 
-void AlarmMonitor::RunStopped(const ModuleData&) {}
+void AlarmMonitor::RunStopped(const ModuleData&, const RunEnd&) {}
 
 void AlarmMonitor::Raise(int u, AlarmKind kind, Single v, double elapsed, const QDateTime& now) {
   const UnitLimits& l = run_.unit[u];

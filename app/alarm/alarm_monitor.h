@@ -72,7 +72,7 @@ class AlarmMonitor final : public RunObserver {
 
   void RunStarted(const ModuleData& d) override;
   void SamplesStored(const ModuleData& d) override;
-  void RunStopped(const ModuleData& d) override;
+  void RunStopped(const ModuleData& d, const RunEnd& end) override;
 
   // The alarm a unit is in (None, High, Low or Sensor).
   AlarmKind State(int unit) const { return units_[unit].state; }

@@ -259,8 +259,8 @@ void FormMain::SetButtons() {
 
 bool FormMain::Form_QueryUnload() {
   if (!cmdStart->isEnabled()) {
-    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"),
-                QStringLiteral("エラーメッセージ"), MsgIcon::Critical);
+    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"), kErrorTitle,
+                MsgIcon::Critical);
     return true;
   }
   const QString question = data.DataNum < 1
@@ -366,5 +366,7 @@ void FormMain::SamplesStored(bool block) {
     GrDrawData(data.DataNum);
   }
 }
+
+void FormMain::RunEnded(const RunEnd& end) { ShowRunEnd(end); }
 
 }  // namespace larimo
