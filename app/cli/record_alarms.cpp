@@ -5,9 +5,9 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 
 #include "alarm/alarm_events_file.h"
+#include "cli/record_options.h"
 #include "files/csv_file.h"
 
 namespace larimo {
@@ -19,20 +19,6 @@ std::optional<double> Number(const QString& text) {
   const double v = text.trimmed().toDouble(&ok);
   if (!ok || !std::isfinite(v)) return std::nullopt;
   return v;
-}
-
-// "90s", "10m", "2h", "500ms", or seconds alone.
-std::optional<double> Seconds(const QString& text) {
-  static const QRegularExpression re(
-      QStringLiteral("^\\s*(\\d{1,9}(?:\\.\\d+)?)\\s*(ms|s|m|h)?\\s*$"));
-  const auto m = re.match(text);
-  if (!m.hasMatch()) return std::nullopt;
-  const QString unit = m.captured(2);
-  const double scale = unit == QLatin1String("ms")  ? 0.001
-                       : unit == QLatin1String("m") ? 60.0
-                       : unit == QLatin1String("h") ? 3600.0
-                                                    : 1.0;
-  return m.captured(1).toDouble() * scale;
 }
 
 QString OptionalNumber(const std::optional<double>& v) { return v ? CsvDouble(*v) : QString(); }
@@ -86,8 +72,9 @@ QString TakeAlarmOptions(const QStringList& args, QStringList* rest, AlarmOption
       o->hysteresis = Number(v);
       if (!o->hysteresis) return QStringLiteral("--alarm-hysteresis %1: a number").arg(v);
     } else if (name == QLatin1String("--alarm-delay")) {
-      o->delaySeconds = Seconds(v);
-      if (!o->delaySeconds) {
+      const std::optional<double> ms = ParseDuration(v);
+      if (ms) o->delaySeconds = *ms / 1000.0;
+      if (!ms) {
         return QStringLiteral("--alarm-delay %1: a time such as 30s, 2m or 500ms").arg(v);
       }
     } else if (name == QLatin1String("--events")) {

@@ -67,6 +67,16 @@ std::optional<std::pair<bool, qint64>> ParseInterval(const QString& text) {
   return std::make_pair(seconds, seconds ? n * 1000 : n);
 }
 
+QString IntervalLimits() {
+  return QStringLiteral(
+      "milliseconds: 10 to 100000 in steps of 10; seconds: 1 to 65535, with --average at "
+      "least 10");
+}
+
+// Applies the options over the stored settings already in d. Returns an
+// empty string, or the message of the refusal.
+}  // namespace
+
 std::optional<double> ParseDuration(const QString& text) {
   static const QRegularExpression re(
       QStringLiteral("^\\s*(\\d{1,9}(?:\\.\\d+)?)\\s*(ms|s|m|h)?\\s*$"));
@@ -79,16 +89,6 @@ std::optional<double> ParseDuration(const QString& text) {
                                                     : 1000.0;
   return m.captured(1).toDouble() * scale;
 }
-
-QString IntervalLimits() {
-  return QStringLiteral(
-      "milliseconds: 10 to 100000 in steps of 10; seconds: 1 to 65535, with --average at "
-      "least 10");
-}
-
-// Applies the options over the stored settings already in d. Returns an
-// empty string, or the message of the refusal.
-}  // namespace
 
 QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions& o) {
   std::optional<std::pair<bool, qint64>> interval;

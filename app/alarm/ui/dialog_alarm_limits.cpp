@@ -15,8 +15,6 @@ namespace larimo {
 
 namespace {
 
-const QString kErrorTitle = QStringLiteral("エラーメッセージ");
-
 QString FieldText(const std::optional<double>& v) {
   return v ? QString::number(*v, 'g', 10) : QString();
 }
