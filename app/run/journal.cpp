@@ -96,8 +96,8 @@ void CopyConditions(const ModuleData& d, ModuleData& h) {
   h.DataNum = 0;
 }
 
-// Deletes a journal and the files kept beside it under its name
-// ("<name>.<ending>", e.g. a run's events).
+}  // namespace
+
 void RemoveJournalFiles(const QString& path) {
   QFile::remove(path);
   const QFileInfo info(path);
@@ -107,8 +107,6 @@ void RemoveJournalFiles(const QString& path) {
     if (!name.endsWith(QLatin1String(".rk0"))) QFile::remove(dir.filePath(name));
   }
 }
-
-}  // namespace
 
 QString JournalFolder() {
   // Only an absolute XDG_STATE_HOME counts; a relative one is ignored.
@@ -137,7 +135,8 @@ void Journal::Fail(const QString& reason) {
   failed_ = true;
   if (warned_) return;
   warned_ = true;
-  ShowMessage(kNotProtected + QLatin1Char('\n') + reason, kMsgTitle, MsgIcon::Exclamation);
+  // The run goes on: the notice never waits for the user inside a cycle.
+  Ui().Notify(kNotProtected + QLatin1Char('\n') + reason, kMsgTitle, MsgIcon::Exclamation);
 }
 
 bool Journal::Create(const ModuleData& d, QString* error) {
@@ -298,5 +297,7 @@ bool Journal::Recover(ModuleData& into) {
   into.ClearData();
   return false;
 }
+
+int LockJournal(const QString& path) { return OpenLocked(path); }
 
 }  // namespace larimo
