@@ -19,7 +19,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "alarm/alarm_events_file.h"
+#include "alarm/alarm_journal.h"
+#include "alarm/alarm_monitor.h"
 #include "cli/output_queue.h"
+#include "cli/record_alarms.h"
 #include "cli/record_options.h"
 #include "cli/recover.h"
 #include "cli/split_parts.h"
@@ -73,6 +77,25 @@ const char kRecordHelp[] =
     "                            the run goes on until it is interrupted\n"
     "    --split-every N|TIME    --split, with a new file every N samples or every\n"
     "                            TIME of measured time (1h, 10m, 90s, 500ms)\n"
+    "    --alarm ID:LOW:HIGH     limit alarm of a unit in use, in the unit of the\n"
+    "                            data; an empty end is off (--alarm 0::80).\n"
+    "                            Repeatable; given, these are the only limits\n"
+    "                            (else the limits the application stores apply)\n"
+    "    --alarm-hysteresis X    a value must come back inside by X to clear\n"
+    "    --alarm-delay TIME      a value must stay outside this long to raise an\n"
+    "                            alarm (90s, 10m, 500ms; a number alone: seconds)\n"
+    "                            A unit without a reading or with a value pinned\n"
+    "                            at the conversion's ends raises a sensor alarm.\n"
+    "                            Each event (high, low, sensor, clear) is a line\n"
+    "                            on stderr and is saved beside --out as\n"
+    "                            NAME.events.csv\n"
+    "    --events FILE.csv       also write the events as they come (columns\n"
+    "                            elapsed_s,time,unit,event,value,limit)\n"
+    "    --on-alarm CMD          run CMD through /bin/sh -c for every event, not\n"
+    "                            waited for, with LARIMO_UNIT, LARIMO_EVENT,\n"
+    "                            LARIMO_VALUE, LARIMO_LIMIT, LARIMO_TIME and\n"
+    "                            LARIMO_ELAPSED set\n"
+    "    --stop-on-alarm         end the run at the first event (exit status 7)\n"
     "                            Without --duration and --samples the run goes on\n"
     "                            until the buffer is full (88000 samples) or it is\n"
     "                            interrupted (Ctrl-C, SIGTERM, SIGHUP). On a terminal\n"
@@ -89,6 +112,7 @@ const char kRecordHelp[] =
     "    2    wrong usage, or a setting the settings dialog would refuse\n"
     "    5    a unit failed (its ID, the library's code and text are on stderr)\n"
     "    6    the buffer is full (88000 samples; not with --split)\n"
+    "    7    an alarm event ended the run (--stop-on-alarm)\n"
     "    129  the terminal or session went away (SIGHUP)\n"
     "    130  interrupted (SIGINT), 143 terminated (SIGTERM)\n"
     "    141  standard output was closed (--stdout)\n";
@@ -390,9 +414,14 @@ int RecordCommand(const QStringList& args) {
   QStringList rest = args;
   SplitRequest split;
   Long partRows = kBufferSize;
+  AlarmOptions alarmOptions;
+  AlarmSettings alarmSettings = LoadAlarmSettings();
+  QStringList otherArgs;
   QString refusal = TakeSplitOptions(rest, split);
   if (split.split) o.maxSamples = std::numeric_limits<Long>::max() - 1;
-  if (refusal.isEmpty()) refusal = ApplyRecordOptions(rest, d, o);
+  if (refusal.isEmpty()) refusal = TakeAlarmOptions(rest, &otherArgs, &alarmOptions);
+  if (refusal.isEmpty()) refusal = ApplyRecordOptions(otherArgs, d, o);
+  if (refusal.isEmpty() && !o.help) refusal = ApplyAlarmOptions(alarmOptions, d, &alarmSettings);
   if (refusal.isEmpty() && split.split) refusal = PartRows(split, d.IntervalTM, &partRows);
   if (!refusal.isEmpty()) {
     console.Line(refusal);
@@ -451,6 +480,17 @@ int RecordCommand(const QStringList& args) {
       return !partNotSaved;
     });
   }
+  AlarmMonitor alarms(alarmSettings);
+  RecordAlarms alarmOutput(alarmOptions, [&console](const QString& line) { console.Line(line); });
+  AlarmJournal alarmJournal(journal);
+  alarms.AddListener(&alarmJournal);
+  alarms.AddListener(&alarmOutput);
+  run.AddObserver(&alarms);
+  if (QString error; !alarmOutput.OpenEventsFile(&error)) {
+    console.Line(error + QStringLiteral("; nothing was recorded"));
+    SetUi(previousUi);
+    return kRecordFailed;
+  }
 
   const Pacing pacing = run.Start();
   if (pacing.kind == Pacing::Kind::None) {
@@ -482,6 +522,7 @@ int RecordCommand(const QStringList& args) {
     } else {
       run.BlockTick();
     }
+    if (run.Measuring() && alarmOutput.StopRequested()) stop(kRecordAlarm);
     if (run.Measuring() && recorder.OutputClosed()) {
       console.Line(QStringLiteral("standard output was closed"));
       stop(kRecordOutputClosed);
@@ -524,6 +565,15 @@ int RecordCommand(const QStringList& args) {
   if (!emptyPart && !csv.isEmpty() && !SaveCsvFile(d, csv, &error)) {
     console.Line(csv + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
     saved = false;
+  }
+  // The events beside the file; should they fail, the journal keeps them.
+  if (!SaveEventsBeside(o.out, alarms.Events(), &error)) {
+    console.Line(error.section(QLatin1Char('\n'), -1));
+    saved = false;
+  }
+  if (alarmOutput.EventsFileFailed()) {
+    console.Line(alarmOptions.eventsFile + QStringLiteral(": not written"));
+    rc = kRecordFailed;
   }
   if (saved && !partNotSaved) {
     // The run is saved: its journal is no longer needed.

@@ -13,6 +13,7 @@ inline constexpr int kRecordFailed = 1;          // nothing recorded, or a file 
 inline constexpr int kRecordUsage = 2;           // wrong usage or a setting refused
 inline constexpr int kRecordUnitFailed = 5;      // a unit reported a failure
 inline constexpr int kRecordBufferFull = 6;      // the 88,000 samples of a run are stored
+inline constexpr int kRecordAlarm = 7;           // an alarm event came (--stop-on-alarm)
 inline constexpr int kRecordOutputClosed = 141;  // the reader of standard output went away
 inline constexpr int kRecordInterrupted = 130;   // SIGINT
 inline constexpr int kRecordTerminated = 143;    // SIGTERM

@@ -71,19 +71,6 @@ std::optional<std::pair<bool, qint64>> ParseInterval(const QString& text) {
   return std::make_pair(seconds, seconds ? n * 1000 : n);
 }
 
-std::optional<double> ParseDuration(const QString& text) {
-  static const QRegularExpression re(
-      QStringLiteral("^\\s*(\\d{1,9}(?:\\.\\d+)?)\\s*(ms|s|m|h)?\\s*$"));
-  const auto m = re.match(text);
-  if (!m.hasMatch()) return std::nullopt;
-  const QString unit = m.captured(2);
-  const double scale = unit == QLatin1String("ms")  ? 1.0
-                       : unit == QLatin1String("m") ? 60000.0
-                       : unit == QLatin1String("h") ? 3600000.0
-                                                    : 1000.0;
-  return m.captured(1).toDouble() * scale;
-}
-
 QString IntervalLimits() {
   return QStringLiteral(
       "milliseconds: 10 to 100000 in steps of 10; seconds: 1 to 65535, with --average at "
@@ -107,6 +94,19 @@ bool SameFile(const QString& a, const QString& b) {
 }
 
 }  // namespace
+
+std::optional<double> ParseDuration(const QString& text) {
+  static const QRegularExpression re(
+      QStringLiteral("^\\s*(\\d{1,9}(?:\\.\\d+)?)\\s*(ms|s|m|h)?\\s*$"));
+  const auto m = re.match(text);
+  if (!m.hasMatch()) return std::nullopt;
+  const QString unit = m.captured(2);
+  const double scale = unit == QLatin1String("ms")  ? 1.0
+                       : unit == QLatin1String("m") ? 60000.0
+                       : unit == QLatin1String("h") ? 3600000.0
+                                                    : 1000.0;
+  return m.captured(1).toDouble() * scale;
+}
 
 QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions& o) {
   std::optional<std::pair<bool, qint64>> interval;

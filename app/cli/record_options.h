@@ -24,6 +24,10 @@ struct RecordOptions {
   Long maxSamples = kBufferSize;  // the most --samples and --duration may ask for
 };
 
+// A time such as "90s", "10m", "2h" or "500ms" (a number alone counts
+// seconds) in milliseconds; nullopt when it is none.
+std::optional<double> ParseDuration(const QString& text);
+
 // Applies the options over the stored settings already in d. Returns an
 // empty string, or the message of the refusal (wrong usage).
 // Stops at --help.

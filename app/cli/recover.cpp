@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "alarm/alarm_events_file.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
 #include "run/journal.h"
@@ -135,11 +136,12 @@ int RecoverCommand(const QStringList& args) {
   if (!ReadLocked(fd, d)) {
     Err(QStringLiteral("%1: not a readable journal").arg(journal));
     rc = kRecoverFailed;
-  } else if (!SaveDataFile(d, out, &error) || (!csv.isEmpty() && !SaveCsvFile(d, csv, &error))) {
+  } else if (!SaveDataFile(d, out, &error) || (!csv.isEmpty() && !SaveCsvFile(d, csv, &error)) ||
+             !SaveEventsBeside(out, ReadEventsFile(EventsPathFor(journal)).events, &error)) {
     Err(error.section(QLatin1Char('\n'), -1) + QStringLiteral("; the journal is kept"));
     rc = kRecoverFailed;
   } else {
-    QFile::remove(journal);  // still locked while it goes
+    RemoveJournalFiles(journal);  // still locked while it goes
     Err(QStringLiteral("%1 rows of the run of %2 saved to %3")
             .arg(d.DataNum)
             .arg(d.StartTime, out));

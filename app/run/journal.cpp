@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QtEndian>
 
@@ -109,6 +110,16 @@ void CopyConditions(const ModuleData& d, ModuleData& h) {
 
 }  // namespace
 
+void RemoveJournalFiles(const QString& path) {
+  QFile::remove(path);
+  const QFileInfo info(path);
+  const QDir dir = info.dir();
+  const QString prefix = info.completeBaseName() + QLatin1Char('.');
+  for (const QString& name : dir.entryList({prefix + QLatin1Char('*')}, QDir::Files)) {
+    if (!name.endsWith(QLatin1String(".rk0"))) QFile::remove(dir.filePath(name));
+  }
+}
+
 QString JournalFolder() {
   // Only an absolute XDG_STATE_HOME counts; a relative one is ignored.
   QString base = qEnvironmentVariable("XDG_STATE_HOME");
@@ -129,7 +140,7 @@ void Journal::Close() {
 }
 
 void Journal::Forget() {
-  if (!path_.isEmpty()) QFile::remove(path_);  // still locked while it goes
+  if (!path_.isEmpty()) RemoveJournalFiles(path_);  // still locked while it goes
   Close();
 }
 
@@ -325,7 +336,7 @@ bool Journal::Recover(ModuleData& into) {
       continue;
     }
     if (r.rowsRead < 1) {  // the run stored nothing
-      QFile::remove(path);
+      RemoveJournalFiles(path);
       ::close(fd);
       continue;
     }
@@ -338,7 +349,7 @@ bool Journal::Recover(ModuleData& into) {
     }
     if (Ui().Message(kDeleteQuestion, kMsgTitle, MsgIcon::Question, MsgButtons::YesNoDefaultNo) ==
         MsgAnswer::Yes) {
-      QFile::remove(path);
+      RemoveJournalFiles(path);
     }
     ::close(fd);
   }

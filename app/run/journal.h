@@ -10,7 +10,9 @@
 // the file's length, and a torn last row is ignored); each cycle then writes
 // only the rows it touched. Restoring is a read of that file. The data reach
 // the operating system every cycle and the disk (fdatasync) at least every
-// 5 seconds. The journal is deleted once its run is saved or discarded.
+// 5 seconds. The journal is deleted once its run is saved or discarded,
+// together with the files other parts keep beside it under its name
+// ("<name>.<ending>" for the journal "<name>.rk0").
 //
 // A journal is locked (flock) by the process writing it for as long as that
 // process lives, so a second instance never takes it; the lock ends with the
@@ -44,6 +46,8 @@ inline const QString kNotProtected = QStringLiteral(
 // Opens a journal and takes its lock, as its writer does; -1 when it cannot
 // be opened or a running program holds it (close the descriptor to let go).
 int LockJournal(const QString& path);
+// Deletes a journal and the files kept beside it under its name.
+void RemoveJournalFiles(const QString& path);
 
 class Journal final : public RunObserver {
  public:

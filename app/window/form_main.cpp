@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "alarm/ui/alarm_panel.h"
 #include "device/quenzel.h"
 #include "print/ui/app_fonts.h"
 #include "run/buffer_forecast.h"
@@ -60,12 +61,24 @@ FormMain::FormMain(ModuleData& d, const DeviceTable& device, QWidget* parent)
     : QWidget(parent), data(d), device_(device), run_(data, view, device_, *this) {
   run_.AddObserver(&journal_);
   BuildControls();
+  alarms_ = std::make_unique<AlarmPanel>(this, data, run_, journal_, Label1, Chart2D1);
+  for (QAction* a :
+       {alarms_->LimitsAction(), alarms_->EventsAction(), alarms_->AcknowledgeAction()})
+    AddContextAction(a);
   Form_Load();
 }
 
 FormMain::~FormMain() = default;
 
 // ---------------------------------------------------------------- controls
+
+void FormMain::AddContextAction(QAction* action) {
+  addAction(action);
+  for (QWidget* w : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(Chart2D1)}) {
+    w->setContextMenuPolicy(Qt::ActionsContextMenu);
+    w->addAction(action);
+  }
+}
 
 void FormMain::BuildControls() {
   // "[*]" shows as "*" while the data in memory are not saved.
@@ -233,6 +246,7 @@ void FormMain::RestoreJournal() {
   if (!run.loaded) return;
   TellLoad(run, journal_.Path());
   ShowLoadedRun(true);
+  alarms_->RunRestored();
 }
 
 void FormMain::SetButtons() {
@@ -245,6 +259,7 @@ void FormMain::SetButtons() {
 
 bool FormMain::Form_QueryUnload() {
   if (!MayEnd(data, !cmdStart->isEnabled(), journal_)) return true;
+  alarms_->RunCleared();
   if (!cmdDisp->isEnabled()) UnloadDatalist();
   return false;
 }

@@ -34,6 +34,8 @@
 
 namespace larimo {
 
+class AlarmPanel;
+
 inline constexpr char kMainTitle[] = "PT100温度測定ユニット";
 
 class FormMain : public QWidget, private RunDisplay {
@@ -109,6 +111,8 @@ class FormMain : public QWidget, private RunDisplay {
   // True while a cycle runs (a message box inside it may be waiting).
   bool InCycle() const { return run_.InCycle(); }
   Acquisition& Run() { return run_; }
+  // The limit alarms of the window's runs.
+  AlarmPanel& Alarms() { return *alarms_; }
 
   // Chart set-up and style.
   void InitGraph();
@@ -157,6 +161,9 @@ class FormMain : public QWidget, private RunDisplay {
 
  private:
   void BuildControls();
+  // An entry of the context menus of the readouts and the chart; its
+  // shortcut works anywhere in the window and is shown in the menus.
+  void AddContextAction(QAction* action);
   void PlaceCornerButtons();
   // Offers a run a crashed program left in its journal and shows it as
   // after a read when the user restores it.
@@ -179,6 +186,7 @@ class FormMain : public QWidget, private RunDisplay {
   Acquisition run_;
   std::unique_ptr<Chart2DSink> sink_;
   std::unique_ptr<ChartFeed> feed_;
+  std::unique_ptr<AlarmPanel> alarms_;  // goes before the controller it observes
   // The store a file is read into before it replaces `data`; kept between
   // reads so its buffers are allocated once.
   ModuleData readStore_;

@@ -1,5 +1,6 @@
 // The save and read commands of the main window.
 
+#include "alarm/ui/alarm_panel.h"
 #include "files/file_filters.h"
 #include "files/ui/dialog_memo.h"
 #include "run/load_run.h"
@@ -20,7 +21,7 @@ void FormMain::cmdSave_Click() {
         setWindowModified(false);
       },
       this);
-  dialog.exec();
+  if (dialog.exec() == QDialog::Accepted) Alarms().RunSaved(dialog.SavedFile());
 }
 
 void FormMain::cmdRead_Click() {
@@ -28,7 +29,9 @@ void FormMain::cmdRead_Click() {
   if (!name) return;
   const LoadedRun run = LoadRunFile(data, readStore_, journal_, *name);
   TellLoad(run, *name);
-  if (run.loaded) ShowLoadedRun(false);
+  if (!run.loaded) return;
+  ShowLoadedRun(false);
+  Alarms().RunRead(*name);
 }
 
 void FormMain::ShowLoadedRun(bool unsaved) {

@@ -1,5 +1,6 @@
 // The settings command of the main window.
 
+#include "alarm/ui/alarm_panel.h"
 #include "settings/ui/dialog_setting.h"
 #include "store/user_interface.h"
 #include "window/form_main.h"
@@ -29,6 +30,7 @@ void FormMain::cmdSetting_Click() {
     cmdDisp->setEnabled(false);  // there are no data any more
   }
   RefreshGraph(data.MeasKind != kindBefore);
+  Alarms().RunCleared();  // no events without data; the limits of the units in use
 }
 
 }  // namespace larimo

@@ -183,6 +183,29 @@ void Chart2D::AddSeriesLabel(const QString& label) {
 
 QColor Chart2D::SeriesColor(int series) const { return ColorOf(series); }
 
+void Chart2D::SetLimitLines(int series, const std::vector<double>& values) {
+  if (series < 1) return;
+  if (limitLines_.size() < static_cast<std::size_t>(series)) limitLines_.resize(series);
+  std::vector<QCPAbstractItem*>& lines = limitLines_[static_cast<std::size_t>(series - 1)];
+  for (QCPAbstractItem* item : lines) plot_->removeItem(item);
+  lines.clear();
+  for (double v : values) {
+    auto* line = new QCPItemStraightLine(plot_);
+    line->setPen(QPen(ColorOf(series), 1, Qt::DashLine));
+    line->point1->setCoords(0, v);
+    line->point2->setCoords(1, v);
+    line->setSelectable(false);
+    lines.push_back(line);
+  }
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+int Chart2D::LimitLineCount(int series) const {
+  return series >= 1 && limitLines_.size() >= static_cast<std::size_t>(series)
+             ? static_cast<int>(limitLines_[static_cast<std::size_t>(series - 1)].size())
+             : 0;
+}
+
 void Chart2D::ApplyLabels() {
   for (std::size_t i = 0; i < curves_.size(); ++i) {
     StoreCurve* g = curves_[i];

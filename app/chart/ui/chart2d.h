@@ -26,6 +26,7 @@
 #include "run/chart_feed.h"
 
 class QCustomPlot;
+class QCPAbstractItem;
 class QCPTextElement;
 class QCPAxis;
 
@@ -77,6 +78,10 @@ class Chart2D : public QWidget {
   void AddSeriesLabel(const QString& label);
   QStringList SeriesLabels() const { return labels_; }
   QColor SeriesColor(int series) const;
+  // Horizontal dashed lines in the series' colour at these values (none:
+  // the series' lines go).
+  void SetLimitLines(int series, const std::vector<double>& values);
+  int LimitLineCount(int series) const;
 
   // Returns the view to what the program set (ranges, no pending state) and
   // draws it.
@@ -117,6 +122,7 @@ class Chart2D : public QWidget {
   bool batched_ = false;
   bool dataSuspended_ = false;
   bool markers_ = true;
+  std::vector<std::vector<QCPAbstractItem*>> limitLines_;  // per series, owned by the plot
 };
 
 // The chart as the run's chart feed reaches it.

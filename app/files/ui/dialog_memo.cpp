@@ -135,6 +135,7 @@ void DialogMemo::OKButton_Click() {
                 kMsgTitle, MsgIcon::Exclamation);
     return;
   }
+  savedFile_ = name;
   if (saved_) saved_();  // the run is safe in its file
   accept();
 }

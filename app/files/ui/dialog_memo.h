@@ -28,6 +28,8 @@ class DialogMemo final : public QDialog {
   std::array<QRadioButton*, 2> optFiletype{};  // "CSV", "専用"
   QPushButton* CancelButton = nullptr;         // "戻る"
   QPushButton* OKButton = nullptr;             // "次へ"
+  // The file the run was saved to (once accepted).
+  const QString& SavedFile() const { return savedFile_; }
 
  private:
   void BuildForm();
@@ -40,6 +42,7 @@ class DialogMemo final : public QDialog {
 
   ModuleData& d_;
   std::function<void()> saved_;
+  QString savedFile_;
 };
 
 }  // namespace larimo

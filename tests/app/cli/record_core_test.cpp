@@ -2,11 +2,13 @@
 #include <csignal>
 
 #include <gtest/gtest.h>
+#include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include "file_test_util.h"
 #include "files/csv_file.h"
@@ -154,6 +156,36 @@ TEST_F(RecordTest, ARunLeftBehindIsListedAndRecovered) {
   EXPECT_TRUE(QDir(dir.filePath("larimo")).entryList({"*.rk0"}).isEmpty());
 }
 
+TEST_F(RecordTest, AlarmEventsGoToTheEventsFileAndTheCommand) {
+  env.insert("BRISKO_SIM", "0:cal:138.5055,1:cal:500");  // 100 degC; 500 ohms pins the conversion
+  const QString hook = Path("hook.txt");
+  ASSERT_EQ(Record({"--simulate", "--units", "0,1", "--interval", "100ms", "--samples", "10",
+                    "--alarm", "0::90", "--events", Path("events.csv"), "--on-alarm",
+                    "echo \"$LARIMO_UNIT $LARIMO_EVENT $LARIMO_VALUE $LARIMO_LIMIT "
+                    "$LARIMO_ELAPSED ${LARIMO_TIME%T*}\" >> " +
+                        hook}),
+            0)
+      << err.toStdString();
+  const QByteArray events = test::ReadAll(Path("events.csv"));
+  const QList<QByteArray> rows = events.split('\n');
+  ASSERT_EQ(rows.size(), 4) << events.toStdString();
+  EXPECT_EQ(rows[0], "elapsed_s,time,unit,event,value,limit");
+  EXPECT_TRUE(rows[1].startsWith("0.1,") && rows[1].endsWith(",ID0,high,100,90"))
+      << rows[1].toStdString();
+  EXPECT_TRUE(rows[2].endsWith(",ID1,sensor,851.7736,")) << rows[2].toStdString();
+  EXPECT_EQ(test::ReadAll(Path("run.events.csv")), events);  // saved with the run
+  EXPECT_EQ(err.count("alarm: ID"), 2) << err.toStdString();
+  // The commands run detached; each appends its line.
+  QByteArray lines;
+  for (int i = 0; i < 200 && lines.count('\n') < 2; ++i) {
+    QThread::msleep(20);
+    lines = test::ReadAll(hook);
+  }
+  const QByteArray day = QDate::currentDate().toString(Qt::ISODate).toLatin1();
+  EXPECT_TRUE(lines.contains("ID0 high 100 90 0.1 " + day)) << lines.toStdString();
+  EXPECT_TRUE(lines.contains("ID1 sensor 851.7736  0.1 " + day)) << lines.toStdString();
+}
+
 TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
   for (const QStringList& bad : {QStringList{"--interval", "5ms"},
                                  {"--interval", "5s", "--average"},
@@ -163,7 +195,10 @@ TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
                                  {"--samples", "0"},
                                  {"--samples", "88001"},
                                  {"--split-every", "0"},
-                                 {"--split-every", "2s", "--interval", "1s", "--split=yes"}}) {
+                                 {"--split-every", "2s", "--interval", "1s", "--split=yes"},
+                                 {"--alarm", "0:80:10"},
+                                 {"--alarm", "1::80"},
+                                 {"--alarm", "0:10:20", "--alarm-hysteresis", "11"}}) {
     EXPECT_EQ(Record(QStringList{"--simulate"} + bad), 2) << bad.join(' ').toStdString();
     EXPECT_FALSE(err.isEmpty());
   }
