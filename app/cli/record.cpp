@@ -26,6 +26,8 @@
 #include "files/csv_file.h"
 #include "files/journal.h"
 #include "files/measurement_file.h"
+#include "publish/mqtt_publisher.h"
+#include "publish/mqtt_settings.h"
 #include "settings/persisted_settings.h"
 #include "settings/setting_checks.h"
 
@@ -60,6 +62,17 @@ const char kRecordHelp[] =
     "                            and a stepped BRISKO_SIM_CLOCK the poll timer\n"
     "                            does not wait: the units' time moves only by the\n"
     "                            reads.\n"
+    "    --mqtt URL              also publish the run to an MQTT broker:\n"
+    "                            mqtt://host[:port] or mqtts://host[:port] (TLS);\n"
+    "                            \"\" publishes nothing. The --mqtt options\n"
+    "                            override the settings the application stores.\n"
+    "    --mqtt-topic PREFIX     the topics' prefix (default larimo/<host name>)\n"
+    "    --mqtt-user NAME        the user name at the broker\n"
+    "    --mqtt-password-file FILE  the password: the first line of FILE\n"
+    "    --mqtt-cafile FILE      mqtts: the CA certificate of the broker's\n"
+    "                            certificate (else the system's authorities)\n"
+    "                            At the end the recorder waits up to 10 s for the\n"
+    "                            broker to acknowledge every sample.\n"
     "  exit status of record (all but 1 and 2 after saving what was stored):\n"
     "    0    --duration or --samples reached\n"
     "    1    the run did not start (nothing recorded), or a file was not written\n"
@@ -190,6 +203,7 @@ struct Options {
   std::optional<Long> samples;       // from --samples
   std::optional<double> durationMs;  // from --duration
   std::vector<QString> memos;
+  MqttSettings mqtt;  // the stored settings, then the --mqtt options
 };
 
 // "--name VALUE" and "--name=VALUE".
@@ -339,10 +353,11 @@ QString ApplyOptions(const QStringList& args, ModuleData& d, Options& o) {
       if (!ok || n < 1 || n > kBufferSize)
         return QStringLiteral("--samples %1: 1 to %2").arg(*v).arg(kBufferSize);
       o.samples = n;
-    } else {
+    } else if (!SetMqttOption(name, *v, o.mqtt)) {
       return QStringLiteral("unknown option '%1'").arg(name);
     }
   }
+  if (const QString refusal = CheckMqttSettings(o.mqtt); !refusal.isEmpty()) return refusal;
   if (o.out.isEmpty()) return QStringLiteral("--out FILE.rk0 is required");
   if (o.samples && o.durationMs) return QStringLiteral("give --duration or --samples, not both");
 
@@ -546,6 +561,7 @@ int RecordCommand(const QStringList& args) {
   d.InitDataBuffers();
   LoadSettings(d);
   Options o;
+  o.mqtt = LoadMqttSettings();
   if (const QString refusal = ApplyOptions(args, d, o); !refusal.isEmpty()) {
     console.Line(refusal);
     std::fputs("Try 'larimo-cli --help'.\n", stderr);
@@ -562,10 +578,25 @@ int RecordCommand(const QStringList& args) {
   // The crash-safe journal of the run (the window offers to restore it
   // after a crash); it outlives the controller that reports to it.
   Journal journal;
+  // Publishes the run to the lab's broker, when one is set.
+  std::optional<MqttPublisher> publisher;
+  if (o.mqtt.Enabled()) publisher.emplace(o.mqtt);
   Acquisition run(d, view, watch.Table(), display);
   Recorder recorder(console, o.toStdout, o.samples.value_or(kBufferSize));
   run.AddObserver(&recorder);
   run.AddObserver(&journal);
+  if (publisher) {
+    publisher->SetRowLimit(o.samples.value_or(kBufferSize));
+    run.AddObserver(&*publisher);
+  }
+  quint64 mqttTold = 0;
+  const auto tellMqtt = [&] {
+    if (!publisher) return;
+    const MqttPublisher::Status s = publisher->CurrentStatus();
+    if (s.changes == mqttTold) return;
+    mqttTold = s.changes;
+    console.Line(QStringLiteral("MQTT: ") + DescribeMqttStatus(s, publisher->Url()));
+  };
 
   const Pacing pacing = run.Start();
   if (pacing.kind == Pacing::Kind::None) {
@@ -588,6 +619,7 @@ int RecordCommand(const QStringList& args) {
   };
   // After every cycle: has the run reached its end?
   const auto check = [&] {
+    tellMqtt();
     if (o.samples && CompleteRows(d) >= *o.samples) {
       KeepSamples(d, *o.samples);
       end(kRecordDone);
@@ -643,6 +675,15 @@ int RecordCommand(const QStringList& args) {
     // The run is saved: its journal is no longer needed.
     journal.Forget();
     console.Line(QStringLiteral("%1 samples saved to %2").arg(d.DataNum).arg(o.out));
+  }
+  if (publisher) {
+    const Long left = publisher->WaitAcknowledged(std::chrono::seconds(10));
+    tellMqtt();
+    if (left > 0) {
+      console.Line(QStringLiteral("MQTT: %1 samples were not acknowledged by %2")
+                       .arg(left)
+                       .arg(publisher->Url()));
+    }
   }
   SetUi(previousUi);
   return rc;
