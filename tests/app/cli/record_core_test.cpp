@@ -111,7 +111,9 @@ TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
                                  {"--units", "0", "--wiring", "1"},
                                  {"--kind", "K"},
                                  {"--samples", "0"},
-                                 {"--bogus"}}) {
+                                 {"--bogus"},
+                                 {"--mqtt", "http://broker"},
+                                 {"--mqtt", "mqtt://broker", "--mqtt-topic", "lab/#"}}) {
     EXPECT_EQ(Record(QStringList{"--simulate"} + bad), 2) << bad.join(' ').toStdString();
     EXPECT_FALSE(err.isEmpty());
   }
