@@ -41,6 +41,7 @@ FormMain::FormMain(ModuleData& d, const DeviceTable& device, QWidget* parent)
   run_.AddObserver(&journal_);
   BuildControls();
   Form_Load();
+  SetUpMqtt();
 }
 
 FormMain::~FormMain() = default;

@@ -11,6 +11,7 @@
 // here and defined beside those windows.
 
 #include <array>
+#include <memory>
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -29,6 +30,7 @@
 #include "core/module_data.h"
 #include "device/device_table.h"
 #include "files/journal.h"
+#include "publish/mqtt_publisher.h"
 
 namespace larimo {
 
@@ -150,6 +152,11 @@ class FormMain : public QWidget, private RunDisplay {
   void UnloadDatalist();
   void cmdPrint_Click();
   void cmdMove_Click(int index);
+  // "MQTT設定" (context menu of the chart and the readouts, Ctrl+M): the
+  // broker the runs are published to; lblMqtt shows the publisher's state.
+  void cmdMqtt_Click();
+  QAction* actMqtt = nullptr;
+  QLabel* lblMqtt = nullptr;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -164,6 +171,11 @@ class FormMain : public QWidget, private RunDisplay {
   // Offers a run a crashed program left in its journal and shows it as
   // after a read when the user restores it.
   void RestoreJournal();
+  // The menu entry, shortcut and status of publishing; the publisher of the
+  // stored settings (none without a broker).
+  void SetUpMqtt();
+  void StartMqtt();
+  void ShowMqttStatus();
 
   // RunDisplay: the run shown on the window.
   bool RangeAccepted() override;
@@ -177,6 +189,7 @@ class FormMain : public QWidget, private RunDisplay {
 
   // Declared before the run controller, which it observes, so it outlives it.
   Journal journal_;
+  std::unique_ptr<MqttPublisher> publisher_;
   DeviceTable device_;
   Acquisition run_;
   std::array<Long, 4> plotted_{};  // samples of each unit the chart has
