@@ -11,11 +11,11 @@
 #include <QCoreApplication>
 #include <QLocale>
 
-#include "core/module_data.h"
-#include "core/ui/app_fonts.h"
-#include "core/ui/form_main.h"
-#include "core/ui/qt_translations.h"
-#include "core/ui/qt_user_interface.h"
+#include "store/module_data.h"
+#include "print/ui/app_fonts.h"
+#include "window/form_main.h"
+#include "window/qt_translations.h"
+#include "window/qt_user_interface.h"
 #include "device/library_path.h"
 #include "device/quenzel.h"
 

@@ -32,9 +32,9 @@
 #include <QByteArray>
 #include <QString>
 
-#include "core/acquisition.h"
-#include "core/module_data.h"
 #include "publish/mqtt_settings.h"
+#include "run/acquisition.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

@@ -25,12 +25,12 @@
 #include <QValueAxis>
 
 #include "chart/ui/qcp.h"
-#include "core/module_data.h"
-#include "core/ui/app_fonts.h"
-#include "core/ui/form_main.h"
-#include "core/user_interface.h"
-#include "files/journal.h"
+#include "print/ui/app_fonts.h"
 #include "publish/mqtt_publisher.h"
+#include "run/journal.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
+#include "window/form_main.h"
 
 #include "../bench_broker.h"
 

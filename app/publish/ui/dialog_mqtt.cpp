@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/user_interface.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 

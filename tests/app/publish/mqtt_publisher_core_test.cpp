@@ -5,8 +5,8 @@
 #include <QJsonObject>
 #include <QProcess>
 
-#include "../files/file_test_util.h"
 #include "broker.h"
+#include "file_test_util.h"
 #include "files/measurement_file.h"
 
 namespace larimo {
