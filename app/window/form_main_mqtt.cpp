@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "publish/ui/dialog_mqtt.h"
+#include "store/user_interface.h"
 #include "window/form_main.h"
 
 namespace larimo {
