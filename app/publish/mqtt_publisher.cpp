@@ -222,7 +222,9 @@ bool MqttPublisher::Impl::Connect() {
                rc == 0 ? QStringLiteral("disconnected")
                        : QString::fromUtf8(
                              mosquitto_strerror(rc == MOSQ_ERR_ERRNO ? MOSQ_ERR_CONN_LOST : rc)),
-               kFirstRetry);
+               // A broker that takes the connection and drops it before
+               // accepting it is retried with the growing delay.
+               self->connected ? kFirstRetry : self->retry);
   });
   mosquitto_publish_callback_set(mosq, [](struct mosquitto*, void* obj, int mid) {
     static_cast<Impl*>(obj)->Acknowledged(mid);

@@ -32,7 +32,7 @@
 #include "store/user_interface.h"
 #include "window/form_main.h"
 
-#include "../bench_broker.h"
+#include "mosquitto_broker.h"
 
 namespace {
 
@@ -245,10 +245,11 @@ int main(int argc, char** argv) {
   double withPublisher = 0;
   double withoutPublisher = 0;
   {
-    BenchBroker broker;
+    larimo::test::MosquittoBroker broker;
     Window w(88000 - 34 * kNewPerCycle);
     larimo::MqttSettings settings;
-    settings.url = QString::fromStdString(broker.Url());
+    const bool running = broker.Start();
+    settings.url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.Port());
     settings.topic = QStringLiteral("bench/cycle");
     larimo::MqttPublisher publisher(settings);
     publisher.RunStarted(w.data);
@@ -269,7 +270,7 @@ int main(int argc, char** argv) {
     std::printf(
         "MQTT publisher at %ld samples per unit (%s, %ld rows left unacknowledged before): "
         "fastest cycle %6.2f ms with, %6.2f ms without\n",
-        static_cast<long>(w.data.DataNum), broker.Running() ? "broker running" : "NO BROKER", left,
+        static_cast<long>(w.data.DataNum), running ? "broker running" : "NO BROKER", left,
         withPublisher, withoutPublisher);
   }
   const double r1 = cycle[3] / cycle[1];

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../bench_broker.h"
+#include "mosquitto_broker.h"
 
 namespace {
 
@@ -86,12 +86,12 @@ int main(int argc, char** argv) {
   const double without = Record(seconds, "");
   if (without < 0) return 1;
   if (!mqtt) return 0;
-  BenchBroker broker;
-  if (!broker.Running()) {
+  larimo::test::MosquittoBroker broker;
+  if (!broker.Start()) {
     std::fprintf(stderr, "bench_record: no broker (/usr/sbin/mosquitto, scripts/setup)\n");
     return 1;
   }
-  const double with = Record(seconds, broker.Url());
+  const double with = Record(seconds, "mqtt://127.0.0.1:" + std::to_string(broker.Port()));
   if (with < 0) return 1;
   const double more = with - without;
   std::printf("publishing costs %.3f %% of one core more (target: at most 0.5 %%) %s\n", more,

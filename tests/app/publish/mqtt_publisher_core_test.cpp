@@ -1,13 +1,15 @@
 // The publisher against a real broker, through larimo-cli record on
 // simulated units: what arrives is what the saved file holds.
+#include <gtest/gtest.h>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 
-#include "broker.h"
 #include "file_test_util.h"
 #include "files/measurement_file.h"
+#include "subscriber.h"
 
 namespace larimo {
 namespace {
@@ -17,15 +19,16 @@ const QString kPrefix = QStringLiteral("lab/rig1");
 class PublishTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    env.insert("XDG_CONFIG_HOME", broker.dir.path());
-    env.insert("XDG_STATE_HOME", broker.dir.path());
+    env.insert("XDG_CONFIG_HOME", Path(""));
+    env.insert("XDG_STATE_HOME", Path(""));
     env.insert("BRISKO_SIM_ATTACH_MS", "0");
     env.insert("BRISKO_SIM_CLOCK", "step:300");
     env.insert("BRISKO_SIM", "0:cal,2:cal");
   }
-  QString Out() const { return broker.Path("run.rk0"); }
+  QString Path(const char* name) const { return QString::fromStdString(broker.Path(name)); }
+  QString Out() const { return Path("run.rk0"); }
   QString Url(const char* host) const {
-    return QStringLiteral("mqtt://%1:%2").arg(host).arg(broker.port);
+    return QStringLiteral("mqtt://%1:%2").arg(host).arg(broker.Port());
   }
   void Start(const QString& url, const QStringList& more) {
     cli.setProcessEnvironment(env);
@@ -69,16 +72,16 @@ class PublishTest : public ::testing::Test {
     }
     EXPECT_EQ(covered, r.DataNum);
   }
-  test::Broker broker;
+  test::MosquittoBroker broker;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   QProcess cli;
   QString err;
 };
 
 TEST_F(PublishTest, ASteppedRunArrivesRowByRowOnceWithTheSavedValues) {
-  broker.Start();
+  ASSERT_TRUE(broker.Start());
   test::Subscriber sub(broker, kPrefix);
-  ASSERT_TRUE(sub.Subscribed(broker, kPrefix));
+  ASSERT_TRUE(sub.Subscribed());
   Start(Url("127.0.0.1"), {"--samples", "3000", "--memo", "rig 1"});
   ASSERT_EQ(Finish(), 0) << err.toStdString();
   EXPECT_FALSE(err.contains("not acknowledged")) << err.toStdString();
@@ -95,28 +98,28 @@ TEST_F(PublishTest, ASteppedRunArrivesRowByRowOnceWithTheSavedValues) {
 
 TEST_F(PublishTest, ABrokerRestartInTheMiddleOfARealRunLosesNoRow) {
   env.insert("BRISKO_SIM_CLOCK", "real");
-  broker.Start();
+  ASSERT_TRUE(broker.Start());
   // A persistent session: the broker keeps what arrives while it is away.
   test::Subscriber sub(broker, kPrefix, {"-c", "-i", "larimo-test"});
-  ASSERT_TRUE(sub.Subscribed(broker, kPrefix));
+  ASSERT_TRUE(sub.Subscribed());
   Start(Url("127.0.0.1"), {"--duration", "6s"});
   ASSERT_TRUE(sub.WaitFor(kPrefix + "/samples"));
   broker.Stop();
   QThread::msleep(1500);
-  broker.Start();
+  ASSERT_TRUE(broker.Start());
   ASSERT_EQ(Finish(), 0) << err.toStdString();
   EXPECT_FALSE(err.contains("not acknowledged")) << err.toStdString();
   ExpectEveryRow(sub, false);
 }
 
 TEST_F(PublishTest, TheBrokerRefusesAWrongPasswordAndTheRunIsToldOnceWithItsReason) {
-  ASSERT_TRUE(test::Run("mosquitto_passwd", {"-c", "-b", broker.Path("users"), "lab", "right"}));
+  ASSERT_TRUE(test::Run("mosquitto_passwd", {"-c", "-b", Path("users"), "lab", "right"}));
   broker.lines = "allow_anonymous false\npassword_file " + broker.Path("users") + "\n";
-  broker.Start();
+  ASSERT_TRUE(broker.Start());
   for (const char* password : {"right", "wrong"}) {
-    ASSERT_TRUE(test::WriteAll(broker.Path("password"), QByteArray(password) + "\n"));
-    Start(Url("127.0.0.1"), {"--samples", "300", "--mqtt-user", "lab", "--mqtt-password-file",
-                             broker.Path("password")});
+    ASSERT_TRUE(test::WriteAll(Path("password"), QByteArray(password) + "\n"));
+    Start(Url("127.0.0.1"),
+          {"--samples", "300", "--mqtt-user", "lab", "--mqtt-password-file", Path("password")});
     ASSERT_EQ(Finish(), 0) << err.toStdString();
     const bool refused = password == std::string("wrong");
     EXPECT_EQ(err.count("refused the connection (Connection Refused: not authorised.)"),
@@ -128,7 +131,7 @@ TEST_F(PublishTest, TheBrokerRefusesAWrongPasswordAndTheRunIsToldOnceWithItsReas
 
 TEST_F(PublishTest, TlsChecksTheBrokersCertificateAndItsNameAndNeverFallsBackToPlainText) {
   const auto ssl = [&](const QString& args) {
-    return test::Run("sh", {"-c", "cd '" + broker.dir.path() + "' && openssl " + args});
+    return test::Run("sh", {"-c", "cd '" + Path("") + "' && openssl " + args});
   };
   ASSERT_TRUE(
       ssl("req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 "
@@ -139,13 +142,13 @@ TEST_F(PublishTest, TlsChecksTheBrokersCertificateAndItsNameAndNeverFallsBackToP
   ASSERT_TRUE(
       ssl("req -newkey rsa:2048 -nodes -keyout server.key -out server.csr "
           "-subj /CN=localhost 2>/dev/null"));
-  ASSERT_TRUE(test::WriteAll(broker.Path("ext"), "subjectAltName=DNS:localhost\n"));
+  ASSERT_TRUE(test::WriteAll(Path("ext"), "subjectAltName=DNS:localhost\n"));
   ASSERT_TRUE(
       ssl("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
           "-out server.pem -days 2 -extfile ext 2>/dev/null"));
   broker.lines = "allow_anonymous true\ncafile " + broker.Path("ca.pem") + "\ncertfile " +
                  broker.Path("server.pem") + "\nkeyfile " + broker.Path("server.key") + "\n";
-  broker.Start();
+  ASSERT_TRUE(broker.Start());
   const struct {
     const char* url;
     const char* ca;
@@ -155,8 +158,8 @@ TEST_F(PublishTest, TlsChecksTheBrokersCertificateAndItsNameAndNeverFallsBackToP
                {"mqtts://127.0.0.1", "ca.pem", false}};    // not the certificate's name
   for (const auto& c : cases) {
     QStringList more{"--samples", "300"};
-    more << "--mqtt-cafile" << broker.Path(c.ca);
-    Start(QStringLiteral("%1:%2").arg(c.url).arg(broker.port), more);
+    more << "--mqtt-cafile" << Path(c.ca);
+    Start(QStringLiteral("%1:%2").arg(c.url).arg(broker.Port()), more);
     ASSERT_EQ(Finish(), 0) << err.toStdString();
     EXPECT_EQ(err.contains("300 samples were not acknowledged"), !c.ok)
         << c.url << " " << c.ca << "\n"

@@ -1,12 +1,14 @@
 // The window's way to the publisher: the menu entry and shortcut, the
 // dialog's refusal of a malformed broker, the status at a glance.
+#include <gtest/gtest.h>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "../publish/broker.h"
 #include "modal.h"
+#include "mosquitto_broker.h"
 #include "publish/ui/dialog_mqtt.h"
 #include "recording_ui.h"
 #include "window/form_main.h"
@@ -15,9 +17,9 @@ namespace larimo {
 namespace {
 
 TEST(FormMainMqtt, TheDialogOfTheChartsMenuStoresTheBrokerAndTheWindowShowsItsState) {
-  test::Broker broker;
-  broker.Start();
-  const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port);
+  test::MosquittoBroker broker;
+  ASSERT_TRUE(broker.Start());
+  const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.Port());
   test::RecordingUi ui;
   ModuleData d;
   FormMain w{d};
