@@ -430,7 +430,7 @@ void MqttPublisher::SamplesStored(const ModuleData& d) {
   impl_->Take(d, CompleteRows(d));
 }
 
-void MqttPublisher::RunStopped(const ModuleData& d) {
+void MqttPublisher::RunStopped(const ModuleData& d, const RunEnd&) {
   {
     std::lock_guard lock(impl_->m);
     impl_->Take(d, d.DataNum);

@@ -64,7 +64,7 @@ class MqttPublisher final : public RunObserver {
 
   void RunStarted(const ModuleData& d) override;
   void SamplesStored(const ModuleData& d) override;
-  void RunStopped(const ModuleData& d) override;
+  void RunStopped(const ModuleData& d, const RunEnd& end) override;
 
   // Rows from index n on are never published (a headless run that asked for
   // n samples keeps only those).

@@ -186,6 +186,7 @@ class FormMain : public QWidget, private RunDisplay {
   void AxisYChanged(Single min, Single max) override;
   void AxisXChanged(Long first, Long last) override;
   void SamplesStored(bool block) override;
+  void RunEnded(const RunEnd& end) override;
 
   // Declared before the run controller, which it observes, so it outlives it.
   Journal journal_;

@@ -209,7 +209,9 @@ int main(int argc, char** argv) {
     std::vector<double> ms;
     explicit TimedJournal(const QString& folder) : journal(folder) {}
     void RunStarted(const larimo::ModuleData& d) override { journal.RunStarted(d); }
-    void RunStopped(const larimo::ModuleData& d) override { journal.RunStopped(d); }
+    void RunStopped(const larimo::ModuleData& d, const larimo::RunEnd& end) override {
+      journal.RunStopped(d, end);
+    }
     void SamplesStored(const larimo::ModuleData& d) override {
       ms.push_back(TimeMs([&] { journal.SamplesStored(d); }));
     }
