@@ -67,7 +67,8 @@ void FormMain::ShowMqttStatus() {
   if (!publisher_) return;
   const MqttPublisher::Status s = publisher_->CurrentStatus();
   lblMqtt->setText(MqttStatusText(s));
-  lblMqtt->setToolTip(DescribeMqttStatus(s, publisher_->Url()));
+  lblMqtt->setToolTip(DescribeMqttStatus(s, publisher_->Url()) +
+                      QStringLiteral("\n未確認のデータ: %1").arg(s.unacknowledged));
 }
 
 void FormMain::cmdMqtt_Click() {

@@ -95,8 +95,7 @@ QString MqttStatusText(const MqttPublisher::Status& s) {
     case MqttPublisher::State::Connecting:
       return QStringLiteral("MQTT: 接続中");
     case MqttPublisher::State::Connected:
-      return s.unacknowledged > 0 ? QStringLiteral("MQTT: 送信中 (未確認 %1)").arg(s.unacknowledged)
-                                  : QStringLiteral("MQTT: 接続済み");
+      return QStringLiteral("MQTT: 接続済み");
     case MqttPublisher::State::Unreachable:
       return QStringLiteral("MQTT: 接続できません（再試行中）");
     case MqttPublisher::State::Refused:

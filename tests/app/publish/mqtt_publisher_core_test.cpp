@@ -9,6 +9,7 @@
 
 #include "file_test_util.h"
 #include "files/measurement_file.h"
+#include "publish/mqtt_publisher.h"
 #include "subscriber.h"
 
 namespace larimo {
@@ -108,8 +109,21 @@ TEST_F(PublishTest, ABrokerRestartInTheMiddleOfARealRunLosesNoRow) {
   QThread::msleep(1500);
   ASSERT_TRUE(broker.Start());
   ASSERT_EQ(Finish(), 0) << err.toStdString();
+  EXPECT_EQ(err.count("cannot reach"), 1) << err.toStdString();  // told once, then retried
   EXPECT_FALSE(err.contains("not acknowledged")) << err.toStdString();
   ExpectEveryRow(sub, false);
+}
+
+TEST_F(PublishTest, AlarmsHandedToThePublisherGoToTheAlarmTopic) {
+  ASSERT_TRUE(broker.Start());
+  test::Subscriber sub(broker, kPrefix);
+  ASSERT_TRUE(sub.Subscribed());
+  MqttSettings s;
+  s.url = Url("127.0.0.1");
+  s.topic = kPrefix;
+  MqttPublisher publisher(s);
+  publisher.PublishAlarm(R"({"unit":"ID0","limit":"high"})");
+  EXPECT_TRUE(sub.WaitFor(kPrefix + R"(/alarm {"unit":"ID0","limit":"high"})"));
 }
 
 TEST_F(PublishTest, TheBrokerRefusesAWrongPasswordAndTheRunIsToldOnceWithItsReason) {
