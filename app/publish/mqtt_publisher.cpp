@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 #include <pthread.h>
 #include <signal.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -43,6 +44,16 @@ constexpr milliseconds kGoodbye{2000};
 void InitLibraryOnce() {
   static std::once_flag once;
   std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+// Qt's texts share their characters between copies; what crosses between
+// the threads is copied whole, so that each thread owns what it holds.
+QString Detached(const QString& t) { return QString(t.constData(), t.size()); }
+QByteArray Detached(const QByteArray& b) { return QByteArray(b.constData(), b.size()); }
+
+PublishedRun Detached(PublishedRun r) {
+  for (QString& m : r.memos) m = Detached(m);
+  return r;
 }
 
 // The rows every unit in use holds.
@@ -133,6 +144,10 @@ MqttPublisher::Impl::Impl(const MqttSettings& s)
   }
   rows.reserve(kBufferSize);
   InitLibraryOnce();
+  // OpenSSL reads the C library's time zone on the network thread (to check
+  // certificates) while this thread formats local times: set it up once
+  // here, before both, so neither thread ever initialises it.
+  tzset();
   thread = std::thread([this] { Run(); });
 }
 
@@ -335,7 +350,7 @@ void MqttPublisher::Impl::PublishDue() {
       first = sent;
       const Long n = std::min(available - sent, kMaxRowsPerMessage);
       chunk.assign(rows.begin() + first, rows.begin() + first + n);
-      info = run;
+      info = Detached(run);
       newest = first + n == available;
     }
     const Long end = first + static_cast<Long>(chunk.size());
@@ -403,7 +418,7 @@ void MqttPublisher::Impl::Take(const ModuleData& d, Long upTo) {
   for (Long k = handed; k < upTo; ++k) rows.push_back(RowOf(d, k));
   handed = std::max(handed, upTo);
   if (run.memos != d.Memo) {
-    run.memos = d.Memo;
+    for (std::size_t i = 0; i < run.memos.size(); ++i) run.memos[i] = Detached(d.Memo[i]);
     runDirty = true;
   }
 }
@@ -416,7 +431,7 @@ MqttPublisher::~MqttPublisher() = default;
 void MqttPublisher::RunStarted(const ModuleData& d) {
   std::lock_guard lock(impl_->m);
   ++impl_->generation;
-  impl_->run = PublishedRun::From(d);
+  impl_->run = Detached(PublishedRun::From(d));
   impl_->measuring = true;
   impl_->runDirty = true;
   impl_->runPending = false;
@@ -446,7 +461,7 @@ void MqttPublisher::SetRowLimit(Long n) {
 
 void MqttPublisher::PublishAlarm(const QByteArray& json) {
   std::lock_guard lock(impl_->m);
-  impl_->alarms.push_back(json);
+  impl_->alarms.push_back(Detached(json));
 }
 
 Long MqttPublisher::WaitAcknowledged(std::chrono::milliseconds timeout) {
@@ -464,6 +479,7 @@ Long MqttPublisher::WaitAcknowledged(std::chrono::milliseconds timeout) {
 MqttPublisher::Status MqttPublisher::CurrentStatus() const {
   std::lock_guard lock(impl_->m);
   Status s = impl_->status;
+  s.reason = Detached(s.reason);
   s.unacknowledged = impl_->Available() - impl_->acked;
   return s;
 }

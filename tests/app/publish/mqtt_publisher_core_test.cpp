@@ -51,8 +51,7 @@ class PublishTest : public ::testing::Test {
     ASSERT_EQ(ReadDataFile(r, Out()).status, ReadResult::Status::Ok);
     ASSERT_GT(r.DataNum, 0);
     Long covered = 0;
-    for (QDeadlineTimer t(20000); covered < r.DataNum && !t.hasExpired();
-         sub.p.waitForReadyRead(100)) {
+    for (QDeadlineTimer t(20000); covered < r.DataNum && !t.hasExpired(); sub.Wait(100)) {
       covered = 0;
       for (const QString& payload : sub.Payloads(kPrefix + "/samples")) {
         const QJsonObject o = QJsonDocument::fromJson(payload.toUtf8()).object();
@@ -127,7 +126,7 @@ TEST_F(PublishTest, AlarmsHandedToThePublisherGoToTheAlarmTopic) {
 }
 
 TEST_F(PublishTest, TheBrokerRefusesAWrongPasswordAndTheRunIsToldOnceWithItsReason) {
-  ASSERT_TRUE(test::Run("mosquitto_passwd", {"-c", "-b", Path("users"), "lab", "right"}));
+  ASSERT_TRUE(test::Run({"mosquitto_passwd", "-c", "-b", Path("users"), "lab", "right"}));
   broker.lines = "allow_anonymous false\npassword_file " + broker.Path("users") + "\n";
   ASSERT_TRUE(broker.Start());
   for (const char* password : {"right", "wrong"}) {
@@ -145,7 +144,7 @@ TEST_F(PublishTest, TheBrokerRefusesAWrongPasswordAndTheRunIsToldOnceWithItsReas
 
 TEST_F(PublishTest, TlsChecksTheBrokersCertificateAndItsNameAndNeverFallsBackToPlainText) {
   const auto ssl = [&](const QString& args) {
-    return test::Run("sh", {"-c", "cd '" + Path("") + "' && openssl " + args});
+    return test::Run({"sh", "-c", "cd '" + Path("") + "' && openssl " + args});
   };
   ASSERT_TRUE(
       ssl("req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 "
