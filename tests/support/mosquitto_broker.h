@@ -2,21 +2,52 @@
 // A Mosquitto broker of a test's or benchmark's own: 127.0.0.1 only, a free
 // port, persistence in a temporary folder that goes with the object.
 // Start() may be called again after Stop() (the same port, a restart).
+// Programs start with fork and exec (which ThreadSanitizer follows, unlike
+// QProcess's way), so a publisher in the test's own process is checked too.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
+#include <vector>
 
 namespace larimo::test {
+
+// Starts a program, its standard output and error into the file `out` when given.
+inline pid_t Spawn(std::vector<std::string> args, const std::string& out = {}) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = out.empty() ? -1 : open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (fd >= 0) {
+      dup2(fd, STDOUT_FILENO);
+      dup2(fd, STDERR_FILENO);
+    }
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Runs a program to its end (at most 30 s); true when it exited with 0.
+inline bool Run(const std::vector<std::string>& args) {
+  const pid_t pid = Spawn(args);
+  int status = 0;
+  for (int i = 0; i < 3000 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(10000);
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 class MosquittoBroker {
  public:
@@ -44,22 +75,12 @@ class MosquittoBroker {
 
   // Starts the broker and waits (up to 5 s) until it takes connections.
   bool Start() {
-    const std::string conf = Path("mosquitto.conf");
-    std::ofstream(conf) << "listener " << port_ << " 127.0.0.1\n"
-                        << lines << "persistence true\npersistence_location " << dir_
-                        << "/\nuser root\n";
-    pid_ = fork();
-    if (pid_ == 0) {
-      const std::string log = Path("mosquitto.log");
-      if (!freopen(log.c_str(), "a", stderr)) _exit(126);
-      execl("/usr/sbin/mosquitto", "mosquitto", "-c", conf.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    for (int i = 0; i < 250; ++i) {
-      if (Accepts()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    std::ofstream(Path("mosquitto.conf"))
+        << "listener " << port_ << " 127.0.0.1\n"
+        << lines << "persistence true\npersistence_location " << dir_ << "/\nuser root\n";
+    pid_ = Spawn({"/usr/sbin/mosquitto", "-c", Path("mosquitto.conf")}, Path("mosquitto.log"));
+    for (int i = 0; i < 250 && !Accepts(); ++i) usleep(20000);
+    return Accepts();
   }
   // SIGTERM: the broker saves its sessions and ends.
   void Stop() {
