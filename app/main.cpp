@@ -11,13 +11,13 @@
 #include <QCoreApplication>
 #include <QLocale>
 
-#include "store/module_data.h"
+#include "device/library_path.h"
+#include "device/quenzel.h"
 #include "print/ui/app_fonts.h"
+#include "store/module_data.h"
 #include "window/form_main.h"
 #include "window/qt_translations.h"
 #include "window/qt_user_interface.h"
-#include "device/library_path.h"
-#include "device/quenzel.h"
 
 namespace {
 
