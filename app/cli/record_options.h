@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "publish/mqtt_settings.h"
 #include "store/module_data.h"
 
 namespace larimo {
@@ -21,6 +22,7 @@ struct RecordOptions {
   std::optional<Long> samples;       // from --samples, or what --duration comes to
   std::optional<double> durationMs;  // from --duration
   std::vector<QString> memos;
+  MqttSettings mqtt;  // the stored settings, then the --mqtt options
 };
 
 // A time such as "90s", "10m", "2h" or "500ms" (a number alone counts
