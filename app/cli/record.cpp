@@ -31,6 +31,8 @@
 #include "device/quenzel.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
+#include "publish/mqtt_publisher.h"
+#include "publish/mqtt_settings.h"
 #include "run/acquisition.h"
 #include "run/chart_view.h"
 #include "run/journal.h"
@@ -104,6 +106,17 @@ const char kRecordHelp[] =
     "                            With --simulate and a stepped BRISKO_SIM_CLOCK the\n"
     "                            poll timer does not wait: the units' time moves\n"
     "                            only by the reads.\n"
+    "    --mqtt URL              also publish the run to an MQTT broker:\n"
+    "                            mqtt://host[:port] or mqtts://host[:port] (TLS);\n"
+    "                            \"\" publishes nothing. The --mqtt options\n"
+    "                            override the settings the application stores.\n"
+    "    --mqtt-topic PREFIX     the topics' prefix (default larimo/<host name>)\n"
+    "    --mqtt-user NAME        the user name at the broker\n"
+    "    --mqtt-password-file FILE  the password: the first line of FILE\n"
+    "    --mqtt-cafile FILE      mqtts: the CA certificate of the broker's\n"
+    "                            certificate (else the system's authorities)\n"
+    "                            At the end the recorder waits up to 10 s for the\n"
+    "                            broker to acknowledge every sample.\n"
     "  exit status of record (all but 1 and 2 after saving what was stored):\n"
     "    0    --duration or --samples reached\n"
     "    1    the run did not start or an output cannot be created (nothing\n"
@@ -417,6 +430,7 @@ int RecordCommand(const QStringList& args) {
   AlarmOptions alarmOptions;
   AlarmSettings alarmSettings = LoadAlarmSettings();
   QStringList otherArgs;
+  o.mqtt = LoadMqttSettings();
   QString refusal = TakeSplitOptions(rest, split);
   if (split.split) o.maxSamples = std::numeric_limits<Long>::max() - 1;
   if (refusal.isEmpty()) refusal = TakeAlarmOptions(rest, &otherArgs, &alarmOptions);
@@ -448,6 +462,9 @@ int RecordCommand(const QStringList& args) {
   // The crash-safe journal of the run (the window offers to restore it
   // after a crash); it outlives the controller that reports to it.
   Journal journal;
+  // Publishes the run to the lab's broker, when one is set.
+  std::optional<MqttPublisher> publisher;
+  if (o.mqtt.Enabled()) publisher.emplace(o.mqtt);
   Acquisition run(d, view, quenzel::Library(), display);
   if (o.samples) run.SetSampleLimit(*o.samples);
   // Standard output never holds the run: what its reader does not take in
@@ -491,6 +508,18 @@ int RecordCommand(const QStringList& args) {
     SetUi(previousUi);
     return kRecordFailed;
   }
+  if (publisher) {
+    publisher->SetRowLimit(o.samples.value_or(kBufferSize));
+    run.AddObserver(&*publisher);
+  }
+  quint64 mqttTold = 0;
+  const auto tellMqtt = [&] {
+    if (!publisher) return;
+    const MqttPublisher::Status s = publisher->CurrentStatus();
+    if (s.changes == mqttTold) return;
+    mqttTold = s.changes;
+    console.Line(QStringLiteral("MQTT: ") + DescribeMqttStatus(s, publisher->Url()));
+  };
 
   const Pacing pacing = run.Start();
   if (pacing.kind == Pacing::Kind::None) {
@@ -523,6 +552,7 @@ int RecordCommand(const QStringList& args) {
       run.BlockTick();
     }
     if (run.Measuring() && alarmOutput.StopRequested()) stop(kRecordAlarm);
+    tellMqtt();
     if (run.Measuring() && recorder.OutputClosed()) {
       console.Line(QStringLiteral("standard output was closed"));
       stop(kRecordOutputClosed);
@@ -600,6 +630,15 @@ int RecordCommand(const QStringList& args) {
     stream->Drain(kDrainMs);
     if (const qint64 lost = stream->LostLines(); lost > 0 && !stream->Closed()) {
       console.Line(QStringLiteral("%1 lines were not written to standard output").arg(lost));
+    }
+  }
+  if (publisher) {
+    const Long left = publisher->WaitAcknowledged(std::chrono::seconds(10));
+    tellMqtt();
+    if (left > 0) {
+      console.Line(QStringLiteral("MQTT: %1 samples were not acknowledged by %2")
+                       .arg(left)
+                       .arg(publisher->Url()));
     }
   }
   SetUi(previousUi);

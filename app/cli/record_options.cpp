@@ -81,7 +81,8 @@ QString IntervalLimits() {
 bool TakesValue(const QString& name) {
   static const QStringList names = {"--out",  "--csv",      "--memo",     "--units",  "--wiring",
                                     "--kind", "--interval", "--duration", "--samples"};
-  return names.contains(name);
+  // --mqtt URL, --mqtt-topic PREFIX, ... (SetMqttOption)
+  return names.contains(name) || name.startsWith(QLatin1String("--mqtt"));
 }
 
 // The two paths name one file (compared as absolute paths, or as real ones
@@ -192,8 +193,11 @@ QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions
       if (!ok || n < 1 || n > o.maxSamples)
         return QStringLiteral("--samples %1: 1 to %2").arg(*v).arg(o.maxSamples);
       o.samples = n;
+    } else if (!SetMqttOption(name, *v, o.mqtt)) {
+      return QStringLiteral("unknown option '%1'").arg(name);
     }
   }
+  if (const QString refusal = CheckMqttSettings(o.mqtt); !refusal.isEmpty()) return refusal;
   if (o.out.isEmpty()) return QStringLiteral("--out FILE.rk0 is required");
   if (!o.csv.isEmpty() && SameFile(o.out, o.csv))
     return QStringLiteral("--out and --csv name the same file");

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "publish/mqtt_settings.h"
 #include "store/module_data.h"
 
 namespace larimo {
@@ -22,6 +23,7 @@ struct RecordOptions {
   std::optional<double> durationMs;  // from --duration
   std::vector<QString> memos;
   Long maxSamples = kBufferSize;  // the most --samples and --duration may ask for
+  MqttSettings mqtt;              // the stored settings, then the --mqtt options
 };
 
 // A time such as "90s", "10m", "2h" or "500ms" (a number alone counts

@@ -66,6 +66,7 @@ FormMain::FormMain(ModuleData& d, const DeviceTable& device, QWidget* parent)
        {alarms_->LimitsAction(), alarms_->EventsAction(), alarms_->AcknowledgeAction()})
     AddContextAction(a);
   Form_Load();
+  SetUpMqtt();
 }
 
 FormMain::~FormMain() = default;

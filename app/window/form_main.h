@@ -26,6 +26,7 @@
 
 #include "chart/ui/chart2d.h"
 #include "device/device_table.h"
+#include "publish/mqtt_publisher.h"
 #include "run/acquisition.h"
 #include "run/chart_feed.h"
 #include "run/chart_view.h"
@@ -154,6 +155,11 @@ class FormMain : public QWidget, private RunDisplay {
   void UnloadDatalist();
   void cmdPrint_Click();
   void cmdMove_Click(int index);
+  // "MQTT設定" (context menu of the chart and the readouts, Ctrl+M): the
+  // broker the runs are published to; lblMqtt shows the publisher's state.
+  void cmdMqtt_Click();
+  QAction* actMqtt = nullptr;
+  QLabel* lblMqtt = nullptr;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -168,6 +174,11 @@ class FormMain : public QWidget, private RunDisplay {
   // Offers a run a crashed program left in its journal and shows it as
   // after a read when the user restores it.
   void RestoreJournal();
+  // The menu entry, shortcut and status of publishing; the publisher of the
+  // stored settings (none without a broker).
+  void SetUpMqtt();
+  void StartMqtt();
+  void ShowMqttStatus();
 
   // RunDisplay: the run shown on the window.
   bool RangeAccepted() override;
@@ -182,6 +193,7 @@ class FormMain : public QWidget, private RunDisplay {
 
   // Declared before the run controller, which it observes, so it outlives it.
   Journal journal_;
+  std::unique_ptr<MqttPublisher> publisher_;
   DeviceTable device_;
   Acquisition run_;
   std::unique_ptr<Chart2DSink> sink_;

@@ -198,7 +198,9 @@ TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
                                  {"--split-every", "2s", "--interval", "1s", "--split=yes"},
                                  {"--alarm", "0:80:10"},
                                  {"--alarm", "1::80"},
-                                 {"--alarm", "0:10:20", "--alarm-hysteresis", "11"}}) {
+                                 {"--alarm", "0:10:20", "--alarm-hysteresis", "11"},
+                                 {"--mqtt", "http://broker"},
+                                 {"--mqtt", "mqtt://broker", "--mqtt-topic", "lab/#"}}) {
     EXPECT_EQ(Record(QStringList{"--simulate"} + bad), 2) << bad.join(' ').toStdString();
     EXPECT_FALSE(err.isEmpty());
   }
