@@ -140,6 +140,8 @@ void FormMain::BuildControls() {
     connect(optWid[i], &QRadioButton::toggled, this, [this, i](bool on) {
       if (on) optWid_Click(i);
     });
+    // Choosing a scroll mode, the one in force too, ends a view of the user's.
+    connect(optWid[i], &QRadioButton::clicked, Chart2D1, &Chart2D::FollowProgram);
   }
   connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0) Combo1_Click();

@@ -1,0 +1,123 @@
+// The chart's context menu and its commands: the statistics of the span in
+// view, the chart as a picture, and the rows in view as CSV.
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "chart/chart_readings.h"
+#include "chart/ui/chart2d.h"
+#include "core/user_interface.h"
+#include "files/atomic_write.h"
+#include "files/file_filters.h"
+
+namespace larimo {
+
+namespace {
+
+const QString kPictureFilter =
+    QStringLiteral("PNG画像  (*.png)|*.png|SVG画像  (*.svg)|*.svg|PDFファイル  (*.pdf)|*.pdf|");
+
+// The statistics as text the user can select and copy, with a button that
+// copies all of it. Stays open beside the window until closed.
+void ShowStatistics(Chart2D& chart) {
+  const QString text = StatisticsText(chart.Points(), chart.AxisMin(Chart2D::Axis::X),
+                                      chart.AxisMax(Chart2D::Axis::X), chart.SeriesLabels(),
+                                      chart.AxisTitle(Chart2D::Axis::Y));
+  auto* dialog = new QDialog(chart.window());
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(QStringLiteral("表示範囲の統計"));
+  auto* box = new QPlainTextEdit(text, dialog);
+  box->setReadOnly(true);
+  box->setLineWrapMode(QPlainTextEdit::NoWrap);
+  box->setTabStopDistance(box->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+  QPushButton* copy = buttons->addButton(QStringLiteral("コピー"), QDialogButtonBox::ActionRole);
+  QObject::connect(copy, &QPushButton::clicked, dialog,
+                   [text] { QApplication::clipboard()->setText(text); });
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(box);
+  layout->addWidget(buttons);
+  dialog->resize(760, 220);
+  dialog->show();
+}
+
+// Asks for the picture's size, the chart's own size offered; empty when
+// the user cancelled.
+QSize AskPictureSize(Chart2D& chart) {
+  QDialog dialog(chart.window());
+  dialog.setWindowTitle(QStringLiteral("画像の大きさ"));
+  auto* width = new QSpinBox(&dialog);
+  auto* height = new QSpinBox(&dialog);
+  for (QSpinBox* b : {width, height}) {
+    b->setRange(100, 10000);
+    b->setSuffix(QStringLiteral(" px"));
+  }
+  width->setValue(chart.width());
+  height->setValue(chart.height());
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* form = new QFormLayout(&dialog);
+  form->addRow(QStringLiteral("幅"), width);
+  form->addRow(QStringLiteral("高さ"), height);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return QSize(width->value(), height->value());
+}
+
+void SavePictureAs(Chart2D& chart) {
+  const QSize size = AskPictureSize(chart);
+  if (size.isEmpty()) return;
+  FileRequest request;
+  request.mode = FileRequest::Mode::Save;
+  request.filter = kPictureFilter;
+  request.overwritePrompt = true;
+  std::optional<QString> name = Ui().ChooseFile(request);
+  if (!name) return;
+  if (QFileInfo(*name).suffix().isEmpty()) *name += QStringLiteral(".png");
+  QString error;
+  if (!chart.SavePicture(*name, size, &error)) {
+    ShowMessage(FileFailureText(error, *name, QStringLiteral("画像を保存できませんでした。")),
+                kMsgTitle, MsgIcon::Exclamation);
+  }
+}
+
+void SaveRowsInView(Chart2D& chart) {
+  FileRequest request;
+  request.mode = FileRequest::Mode::Save;
+  request.filter = kCsvFilter;
+  request.overwritePrompt = true;
+  std::optional<QString> name = Ui().ChooseFile(request);
+  if (!name) return;
+  if (QFileInfo(*name).suffix().isEmpty()) *name += QStringLiteral(".csv");
+  const QByteArray csv = SpanCsv(chart.Points(), chart.AxisMin(Chart2D::Axis::X),
+                                 chart.AxisMax(Chart2D::Axis::X), chart.SeriesLabels());
+  QString error;
+  if (!WriteFileAtomically(*name, csv, &error)) {
+    ShowMessage(FileFailureText(error, *name, QStringLiteral("ファイルを保存できませんでした。")),
+                kMsgTitle, MsgIcon::Exclamation);
+  }
+}
+
+}  // namespace
+
+void Chart2D::FillMenu(QMenu& menu) {
+  menu.addAction(QStringLiteral("表示範囲の統計..."), this, [this] { ShowStatistics(*this); });
+  menu.addAction(QStringLiteral("グラフを画像で保存..."), this, [this] { SavePictureAs(*this); });
+  menu.addAction(QStringLiteral("表示範囲のデータをCSVで保存..."), this,
+                 [this] { SaveRowsInView(*this); });
+  menu.addAction(QStringLiteral("元の表示に戻す"), this, &Chart2D::FollowProgram)
+      ->setEnabled(!FollowsProgram());
+  for (const MenuEntry& e : menuEntries_) menu.addAction(e.text, this, e.run);
+}
+
+}  // namespace larimo
