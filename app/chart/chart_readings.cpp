@@ -52,7 +52,24 @@ SampleReading NearestSample(const SeriesStore& store, double x) {
   if (n == 0 || std::isnan(x)) return r;
   std::size_t best = n;
   if (store.XOrdered()) {
-    const std::size_t i = static_cast<std::size_t>(std::lower_bound(xs, xs + n, x) - xs);
+    // A run's samples lie evenly in time: the bisection starts on the few
+    // points around where x would lie evenly when x is among them, and on
+    // all points otherwise.
+    std::size_t from = 0;
+    std::size_t to = n;
+    if (n > 2) {
+      const double even = (x - xs[0]) / (xs[n - 1] - xs[0]) * static_cast<double>(n - 1);
+      if (even > 0 && even < static_cast<double>(n - 1)) {
+        const std::size_t g = static_cast<std::size_t>(even);
+        const std::size_t a = g >= 2 ? g - 2 : 0;
+        const std::size_t b = std::min(n, g + 3);
+        if (xs[a] <= x && (b == n || x < xs[b])) {
+          from = a;
+          to = b;
+        }
+      }
+    }
+    const std::size_t i = static_cast<std::size_t>(std::lower_bound(xs + from, xs + to, x) - xs);
     if (i == n) {
       best = n - 1;
     } else if (i == 0) {

@@ -10,6 +10,7 @@
 #include <QSvgGenerator>
 #include <QVBoxLayout>
 #include "chart/ui/chart_interaction.h"
+#include "chart/ui/png_bytes.h"
 #include "chart/ui/qcp.h"
 #include "chart/ui/store_curve.h"
 
@@ -305,9 +306,8 @@ QByteArray Chart2D::Picture(PictureFormat format, QSize size) {
   buffer.open(QIODevice::WriteOnly);
   bool ok = false;
   if (format == PictureFormat::Png) {
-    // A light compression: the picture of a few lines packs well either way,
-    // and the strongest setting costs several drawings' time.
-    ok = plot_->toPixmap(size.width(), size.height(), 1.0).save(&buffer, "PNG", 80);
+    bytes = PngBytes(plot_->toPixmap(size.width(), size.height(), 1.0).toImage());
+    ok = !bytes.isEmpty();
   } else if (format == PictureFormat::Svg) {
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
