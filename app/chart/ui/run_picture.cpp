@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include <QWidget>
+
 #include "chart/chart_view.h"
 #include "chart/ui/chart2d.h"
 #include "core/module_data.h"
@@ -21,8 +23,11 @@ QString ExportRunPicture(const RunPictureRequest& request, const QFont& font) {
   }
   if (read.rowsRead < 1) return request.input + QStringLiteral(": データがありません。");
 
-  Chart2D chart;
-  chart.setFont(font);
+  // The chart takes its texts' font when it is made, from the window it is
+  // made in: here a stand-in for the main window.
+  QWidget window;
+  window.setFont(font);
+  Chart2D chart(&window);
   chart.resize(request.size);
   chart.SetIsBatched(true);
   chart.SetSeriesCount(kUnitCount);
