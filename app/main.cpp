@@ -17,13 +17,13 @@
 
 #include "chart/picture_options.h"
 #include "chart/ui/run_picture.h"
-#include "core/module_data.h"
-#include "core/ui/app_fonts.h"
-#include "core/ui/form_main.h"
-#include "core/ui/qt_translations.h"
-#include "core/ui/qt_user_interface.h"
 #include "device/library_path.h"
 #include "device/quenzel.h"
+#include "print/ui/app_fonts.h"
+#include "store/module_data.h"
+#include "window/form_main.h"
+#include "window/qt_translations.h"
+#include "window/qt_user_interface.h"
 
 namespace {
 

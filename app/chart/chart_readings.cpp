@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/module_data.h"
 #include "files/cp932.h"
 #include "files/csv_file.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

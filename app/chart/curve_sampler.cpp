@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "core/float_scan.h"
+#include "store/float_scan.h"
 
 namespace larimo {
 

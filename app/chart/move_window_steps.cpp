@@ -1,6 +1,6 @@
 #include "chart/move_window_steps.h"
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

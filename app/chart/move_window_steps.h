@@ -3,7 +3,7 @@
 // twips, the window system's unit of the tool: 1440 to the inch, so 15 to a
 // pixel at 96 dpi.
 
-#include "core/vb_types.h"
+#include "store/vb_types.h"
 
 namespace larimo {
 

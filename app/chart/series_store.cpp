@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/float_scan.h"
+#include "store/float_scan.h"
 
 namespace larimo {
 

@@ -13,8 +13,8 @@
 #include <QTextStream>
 
 #include "cli/record.h"
-#include "core/module_data.h"
-#include "core/user_interface.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
 

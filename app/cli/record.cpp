@@ -18,13 +18,13 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "chart/chart_view.h"
-#include "core/acquisition.h"
-#include "core/module_data.h"
-#include "core/user_interface.h"
+#include "run/chart_view.h"
+#include "run/acquisition.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
 #include "device/quenzel.h"
 #include "files/csv_file.h"
-#include "files/journal.h"
+#include "run/journal.h"
 #include "files/measurement_file.h"
 #include "settings/persisted_settings.h"
 #include "settings/setting_checks.h"

@@ -12,7 +12,7 @@
 #include <QSize>
 #include <QString>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

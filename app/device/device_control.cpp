@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/user_interface.h"
+#include "store/user_interface.h"
 #include "device/quenzel.h"  // kLibraryNotBound
 
 namespace larimo {

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 #include "device/device_table.h"
 
 namespace larimo {

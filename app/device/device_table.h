@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "core/vb_types.h"
+#include "store/vb_types.h"
 
 namespace larimo {
 

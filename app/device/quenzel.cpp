@@ -8,7 +8,7 @@
 #include <QFileInfo>
 #include <QLibrary>
 
-#include "core/user_interface.h"
+#include "store/user_interface.h"
 #include "device/library_path.h"
 
 namespace larimo::quenzel {

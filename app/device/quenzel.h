@@ -14,7 +14,7 @@
 
 #include <QString>
 
-#include "core/vb_types.h"
+#include "store/vb_types.h"
 #include "device/device_table.h"
 
 namespace larimo {

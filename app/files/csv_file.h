@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

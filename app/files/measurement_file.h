@@ -16,7 +16,7 @@
 #include <QIODevice>
 #include <QString>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

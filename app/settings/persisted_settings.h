@@ -5,7 +5,7 @@
 // "TimerType", "IntervalTM", "MeasKind", "DataAverage". Flags are written
 // "True"/"False"; numbers in decimal.
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

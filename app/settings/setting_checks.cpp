@@ -5,7 +5,7 @@
 
 #include <QLocale>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

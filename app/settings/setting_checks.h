@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "core/vb_types.h"
+#include "store/vb_types.h"
 
 namespace larimo {
 

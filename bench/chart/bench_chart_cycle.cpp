@@ -24,11 +24,11 @@
 #include <QValueAxis>
 
 #include "chart/ui/qcp.h"
-#include "core/module_data.h"
-#include "core/ui/app_fonts.h"
-#include "core/ui/form_main.h"
-#include "core/user_interface.h"
-#include "files/journal.h"
+#include "store/module_data.h"
+#include "print/ui/app_fonts.h"
+#include "window/form_main.h"
+#include "store/user_interface.h"
+#include "run/journal.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "chart/chart_readings.h"
 #include "chart/ui/chart2d.h"
 #include "chart/ui/qcp.h"
-#include "core/module_data.h"
-#include "core/ui/app_fonts.h"
+#include "print/ui/app_fonts.h"
+#include "store/module_data.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <QListWidget>
 
 #include "bench_util.h"
-#include "core/ui/app_fonts.h"
+#include "print/ui/app_fonts.h"
 #include "datalist/data_lines.h"
 #include "datalist/ui/dialog_datalist.h"
 

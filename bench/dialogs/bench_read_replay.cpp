@@ -17,11 +17,11 @@
 
 #include "bench_util.h"
 #include "chart/ui/qcp.h"
-#include "core/acquisition.h"
-#include "core/ui/app_fonts.h"
-#include "core/ui/form_main.h"
+#include "run/acquisition.h"
+#include "print/ui/app_fonts.h"
+#include "window/form_main.h"
 #include "files/measurement_file.h"
-#include "files/read_replay.h"
+#include "run/read_replay.h"
 
 using namespace larimo;
 

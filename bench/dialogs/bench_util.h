@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/user_interface.h"
+#include "store/user_interface.h"
 
 namespace larimo::bench {
 

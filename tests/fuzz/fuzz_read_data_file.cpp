@@ -9,7 +9,7 @@
 #include <QBuffer>
 #include <QByteArray>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/user_interface.h"
+#include "store/user_interface.h"
 
 namespace larimo::test {
 

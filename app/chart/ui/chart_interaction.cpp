@@ -14,7 +14,7 @@
 #include "chart/chart_readings.h"
 #include "chart/ui/chart2d.h"
 #include "chart/ui/qcp.h"
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

@@ -14,9 +14,9 @@
 
 #include "chart/chart_readings.h"
 #include "chart/ui/chart2d.h"
-#include "core/user_interface.h"
 #include "files/atomic_write.h"
 #include "files/file_filters.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 

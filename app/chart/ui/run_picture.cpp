@@ -4,12 +4,12 @@
 
 #include <QWidget>
 
-#include "chart/chart_view.h"
 #include "chart/ui/chart2d.h"
-#include "core/module_data.h"
 #include "files/file_filters.h"
 #include "files/measurement_file.h"
-#include "files/read_replay.h"
+#include "run/chart_view.h"
+#include "run/read_replay.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

@@ -10,7 +10,7 @@
 #include <QDialog>
 #include <QPointer>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 #include "datalist/data_lines.h"
 
 class QLabel;

@@ -9,16 +9,16 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "core/user_interface.h"
 #include "files/cp932.h"
 #include "files/csv_file.h"
 #include "files/file_filters.h"
-#include "files/journal.h"
 #include "files/measurement_file.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 
-DialogMemo::DialogMemo(ModuleData& d, QWidget* parent) : QDialog(parent), d_(d) {
+DialogMemo::DialogMemo(ModuleData& d, std::function<void()> saved, QWidget* parent)
+    : QDialog(parent), d_(d), saved_(std::move(saved)) {
   setWindowTitle(QStringLiteral("データ保存"));
   setModal(true);
   BuildForm();
@@ -134,7 +134,7 @@ void DialogMemo::OKButton_Click() {
                 kMsgTitle, MsgIcon::Exclamation);
     return;
   }
-  ForgetJournaledRun();  // the run is safe in its file
+  if (saved_) saved_();  // the run is safe in its file
   accept();
 }
 

@@ -5,10 +5,11 @@
 // change only when a save succeeds.
 
 #include <array>
+#include <functional>
 
 #include <QDialog>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 class QLineEdit;
 class QPushButton;
@@ -19,7 +20,9 @@ namespace larimo {
 class DialogMemo final : public QDialog {
   Q_OBJECT
  public:
-  explicit DialogMemo(ModuleData& d, QWidget* parent = nullptr);
+  // saved is called once the run is safe in its file (the caller lets go of
+  // the run's journal there).
+  DialogMemo(ModuleData& d, std::function<void()> saved = {}, QWidget* parent = nullptr);
 
   std::array<QLineEdit*, 5> txtMemo{};
   std::array<QRadioButton*, 2> optFiletype{};  // "CSV", "専用"
@@ -36,6 +39,7 @@ class DialogMemo final : public QDialog {
   bool MemosCanBeStored(bool ownFormat);
 
   ModuleData& d_;
+  std::function<void()> saved_;
 };
 
 }  // namespace larimo

@@ -8,7 +8,7 @@
 #include <QPrinter>
 #include <QSvgRenderer>
 
-#include "core/ui/app_fonts.h"
+#include "print/ui/app_fonts.h"
 
 namespace larimo {
 namespace {

@@ -17,7 +17,7 @@
 #include <QRectF>
 #include <QString>
 
-#include "core/vb_types.h"
+#include "store/vb_types.h"
 
 class QPrinter;
 

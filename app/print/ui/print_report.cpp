@@ -10,7 +10,7 @@
 #include <QPrinter>
 #include <QTemporaryDir>
 
-#include "core/user_interface.h"
+#include "store/user_interface.h"
 #include "print/report_text.h"
 #include "print/ui/my_printer.h"
 

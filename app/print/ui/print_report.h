@@ -8,7 +8,7 @@
 #include <QDateTime>
 #include <QString>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 class QPrinter;
 class QWidget;

@@ -14,7 +14,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "core/user_interface.h"
+#include "store/user_interface.h"
 #include "settings/setting_checks.h"
 
 namespace larimo {

@@ -9,7 +9,7 @@
 
 #include <QDialog>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/module_data.h"
+#include "store/module_data.h"
 
 namespace larimo {
 namespace {

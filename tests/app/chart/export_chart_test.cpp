@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 
 #include "chart/ui/chart2d.h"
-#include "core/module_data.h"
 #include "files/measurement_file.h"
+#include "store/module_data.h"
 
 namespace larimo {
 namespace {

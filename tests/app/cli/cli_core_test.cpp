@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "../files/file_test_util.h"
+#include "file_test_util.h"
 #include "files/cp932.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"

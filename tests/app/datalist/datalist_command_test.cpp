@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "core/ui/form_main.h"
+#include "window/form_main.h"
 #include "datalist/ui/dialog_datalist.h"
 #include "recording_ui.h"
 

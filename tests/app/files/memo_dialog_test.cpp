@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "core/ui/form_main.h"
+#include "window/form_main.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
 #include "modal.h"

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "core/ui/form_main.h"
+#include "window/form_main.h"
 #include "datalist/ui/dialog_datalist.h"
 #include "device/device_control.h"
 #include "file_test_util.h"

@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "chart/ui/dialog_move_window.h"
-#include "core/ui/form_main.h"
+#include "window/form_main.h"
 #include "pdf_probe.h"
 #include "print/ui/print_report.h"
 #include "recording_ui.h"

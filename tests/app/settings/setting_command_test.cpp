@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "core/ui/form_main.h"
+#include "window/form_main.h"
 #include "modal.h"
 #include "recording_ui.h"
 #include "settings/ui/dialog_setting.h"

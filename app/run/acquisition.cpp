@@ -1,0 +1,261 @@
+#include "run/acquisition.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+#include <QDateTime>
+
+#include "store/user_interface.h"
+#include "device/device_control.h"
+#include "settings/setting_checks.h"
+
+namespace larimo {
+
+namespace {
+
+const QString kNoRoom = QStringLiteral("メモリー不足です。測定値が保存できません");
+const QString kBufferFull = QStringLiteral("データ入力バッファがいっぱいのため測定を中止します。");
+
+// Marks a cycle as running for as long as it lives.
+class CycleGuard {
+ public:
+  explicit CycleGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~CycleGuard() { flag_ = false; }
+  CycleGuard(const CycleGuard&) = delete;
+  CycleGuard& operator=(const CycleGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+Acquisition::Acquisition(ModuleData& data, ChartView& view, const DeviceTable& device,
+                         RunDisplay& display)
+    : data_(data), view_(view), device_(device), display_(display) {}
+
+bool Acquisition::Measuring() const { return IsTrue(data_.Measuring); }
+
+void Acquisition::AddObserver(RunObserver* o) { observers_.push_back(o); }
+
+void Acquisition::RemoveObserver(RunObserver* o) { std::erase(observers_, o); }
+
+void Acquisition::Show(const StepChanges& c) {
+  if (c.axisY) display_.AxisYChanged(data_.AxisYMin, data_.AxisYMax);
+  if (c.axisX) display_.AxisXChanged(view_.AxisXStart, view_.AxisXEnd);
+}
+
+Pacing Acquisition::Start() {
+  if (data_.DataNum >= 1 &&
+      !AskYesNo(QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"),
+                kMsgTitle)) {
+    return {};
+  }
+  // Everything that can refuse the start does so before anything is
+  // cleared: the settings (they may come from a file or the stored
+  // settings, which the dialog never checked), the Y range, the units.
+  const bool seconds = IsTrue(data_.TimerType);
+  if (!IntervalIsValid(seconds, data_.IntervalTM, IsSet(data_.DataAverage))) {
+    ShowMessage(kBadConditions, kMsgTitle, MsgIcon::Exclamation);
+    return {};
+  }
+  if (!display_.RangeAccepted()) return {};
+  if (OpenUnits(device_, data_) > 0) return {};
+
+  display_.RunClearing();
+  data_.ClearData();
+  data_.ClearMemo();
+  // One stored sample per interval, whatever path changed the settings.
+  data_.CalcAverageNum();
+  if (view_.ScaleYMode == kScaleAuto) {
+    // The automatic range starts at the ends of the kind's range.
+    data_.AxisYMax = data_.RangeHigh();
+    data_.AxisYMin = data_.RangeLow();
+  }
+  yFitted_ = false;
+  data_.Measuring = kTrue;
+  display_.MeasuringChanged(true);
+  display_.RunCleared();
+  data_.StartTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/M/d H:m:s"));
+  display_.HeaderChanged(data_.StartTime);
+  started_ = true;
+  for (RunObserver* o : observers_) o->RunStarted(data_);
+
+  if (seconds) {
+    if (!CalcTimer1(data_)) {
+      ShowMessage(QStringLiteral("タイマー設定エラーのため測定開始できません。"), kMsgTitle);
+      Stop();
+      return {};
+    }
+    data_.Timer1Count = 0;
+    return {Pacing::Kind::SampleTimer, static_cast<int>(data_.Timer1Interval)};
+  }
+  const Integer rate =
+      IsSet(data_.DataAverage)
+          ? Integer{1}
+          : static_cast<Integer>(RoundHalfEven(static_cast<double>(data_.IntervalTM) / 10.0));
+  if (StartUnits(device_, data_, rate) != 0) {
+    ShowMessage(QStringLiteral("エラーのため測定開始できません。"), kMsgTitle);
+    Stop();
+    return {};
+  }
+  return {Pacing::Kind::BlockTimer, kBlockPollMs};
+}
+
+void Acquisition::Stop() {
+  CloseUnits(device_, data_);
+  data_.Measuring = kFalse;
+  display_.MeasuringChanged(false);
+  if (started_) {
+    started_ = false;
+    for (RunObserver* o : observers_) o->RunStopped(data_);
+  }
+}
+
+void Acquisition::SampleTimerTick() {
+  if (inCycle_ || !Measuring()) return;  // a message box of the running cycle is waiting
+  ++data_.Timer1Count;
+  if (data_.Timer1Count >= data_.Timer1Ticks) {
+    SampleTick();
+    data_.Timer1Count = 0;
+  }
+}
+
+void Acquisition::FitCycleAxisY(bool first) {
+  if (view_.ScaleYMode != kScaleAuto) return;
+  if (first) yFitted_ = true;
+  if (data_.FitAxisYToSample(first) >= 1) display_.AxisYChanged(data_.AxisYMin, data_.AxisYMax);
+}
+
+void Acquisition::SampleTick() {
+  if (inCycle_) return;
+  CycleGuard guard(inCycle_);
+  if (data_.DataNum >= kBufferSize) {
+    ShowMessage(kNoRoom, kMsgTitle);
+    Stop();
+    return;
+  }
+  if (!SampleUnits(device_, data_)) {
+    Stop();
+    return;
+  }
+  ++data_.DataNum;
+  for (RunObserver* o : observers_) o->SamplesStored(data_);
+  Show(StepSample(data_, view_, data_.DataNum));
+  display_.SamplesStored(false);
+}
+
+void Acquisition::BlockTick() {
+  if (inCycle_) return;
+  CycleGuard guard(inCycle_);
+  if (!CheckRoom()) {
+    ShowMessage(kNoRoom, kMsgTitle);
+    Stop();
+    return;
+  }
+  const bool ok = IsSet(data_.DataAverage) ? ReadBlockAverage() : ReadBlock();
+  // What the units in use delivered before a failure is stored and kept.
+  for (RunObserver* o : observers_) o->SamplesStored(data_);
+  if (!ok) {
+    Stop();
+    return;
+  }
+  if (data_.DataNum > 0) data_.MergeDataRange();
+  // The first fit comes with the second cycle, and never before a sample
+  // was stored (the extremes ClearData leaves would give an inverted range).
+  FitCycleAxisY(!yFitted_ && data_.TickCount >= 1 && data_.DataNum >= 1);
+  if (view_.UpdateViewX(data_.DataNum)) display_.AxisXChanged(view_.AxisXStart, view_.AxisXEnd);
+  display_.SamplesStored(true);
+  ++data_.TickCount;
+  if (data_.DataNum >= kBufferSize) {
+    Stop();
+    ShowMessage(kBufferFull, kMsgTitle);
+  }
+}
+
+bool Acquisition::StoreBlockReading(int u, double value) {
+  UnitData& unit = data_.Units[static_cast<std::size_t>(u)];
+  const Long n = unit.Count;
+  if (n >= kBufferSize) return false;  // full: nothing more is stored
+  const Single v = static_cast<Single>(value);
+  unit.Values[static_cast<std::size_t>(n)] = v;
+  if (n == 0) {
+    unit.MaxValue = v;
+    unit.MinValue = v;
+  } else {
+    if (v > unit.MaxValue) unit.MaxValue = v;
+    if (v < unit.MinValue) unit.MinValue = v;
+  }
+  unit.Count = n + 1;
+  return unit.Count < kBufferSize;
+}
+
+template <typename Store>
+bool Acquisition::ReadBlockWith(Store store) {
+  bool ok = true;
+  std::array<double, 201> datas{};
+  std::array<Byte, 201> stat{};
+  const Byte flag = IsSet(data_.MeasKind) ? 0 : 1;
+  for (int u = 0; u < kUnitCount; ++u) {
+    UnitData& unit = data_.Units[static_cast<std::size_t>(u)];
+    if (!IsTrue(unit.Mflag)) continue;
+    // Every unit is asked for a full block, so none falls behind the others.
+    constexpr Byte kAsked = 128;
+    Byte cnt = kAsked;
+    const Integer rc = device_.GetDatas(static_cast<Integer>(u), datas.data(), stat.data(), &cnt,
+                                        static_cast<Byte>(unit.Connect), flag);
+    if (rc != 0) {
+      ShowDeviceError(rc);
+      ok = false;
+      break;
+    }
+    const int delivered = cnt > kAsked ? kAsked : cnt;
+    for (int j = 0; j < delivered; ++j) {
+      if (!store(u, datas[static_cast<std::size_t>(j)])) break;  // buffer full: drop the rest
+    }
+  }
+  UpdateDataNum();
+  return ok;
+}
+
+bool Acquisition::ReadBlock() {
+  return ReadBlockWith([this](int u, double v) { return StoreBlockReading(u, v); });
+}
+
+bool Acquisition::ReadBlockAverage() {
+  return ReadBlockWith([this](int u, double v) {
+    AvgAccum& a = data_.AvgWork[static_cast<std::size_t>(u)];
+    const Long num = data_.AverageNum < 1 ? 1 : data_.AverageNum;
+    if (a.Num < num) {
+      a.Sum += v;
+      ++a.Num;
+    }
+    if (a.Num == num) {
+      const double mean = a.Sum / static_cast<double>(num);
+      a.Num = 0;
+      a.Sum = 0;
+      return StoreBlockReading(u, mean);
+    }
+    return true;
+  });
+}
+
+void Acquisition::UpdateDataNum() {
+  bool first = true;
+  for (const UnitData& unit : data_.Units) {
+    if (!IsTrue(unit.Mflag)) continue;
+    if (first || unit.Count > data_.DataNum) data_.DataNum = unit.Count;
+    first = false;
+  }
+}
+
+bool Acquisition::CheckRoom() const {
+  bool ok = true;
+  for (const UnitData& unit : data_.Units) {
+    if (IsTrue(unit.Mflag) && unit.Count >= kBufferSize) ok = false;
+  }
+  return ok;
+}
+
+}  // namespace larimo

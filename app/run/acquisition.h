@@ -1,0 +1,144 @@
+#pragma once
+// The measurement run without a window: Start, Stop, the two kinds of cycle
+// and the one step every newly stored sample goes through.
+//
+// The run controller owns the run's state machine and works on the one
+// ModuleData and the chart's view state. It reaches the units through a
+// DeviceTable, the user through UserInterface (Ui()) and whatever shows the
+// run through RunDisplay. It has no timer of its own: the caller starts its
+// pacing as Start says and calls SampleTimerTick or BlockTick when it fires.
+
+#include <vector>
+
+#include <QString>
+
+#include "run/chart_view.h"
+#include "store/module_data.h"
+#include "run/sample_step.h"
+#include "device/device_table.h"
+
+namespace larimo {
+
+// Whatever shows the run: readouts, axes, the plotted samples, the header and
+// the state of the commands.
+class RunDisplay {
+ public:
+  virtual ~RunDisplay() = default;
+  // The Y range chosen for the new run. False refuses the start; the display
+  // has told the user why. Nothing may change here.
+  virtual bool RangeAccepted() = 0;
+  // Start has opened the units and is about to clear the store: whatever
+  // shows the old run lets go of it and drawing waits for the first cycle.
+  virtual void RunClearing() = 0;
+  // The store was cleared for the new run: axes and X window of a new run,
+  // and no point of the earlier run.
+  virtual void RunCleared() = 0;
+  virtual void HeaderChanged(const QString& startTime) = 0;
+  // The run began or ended (the commands follow; the caller's pacing stops).
+  virtual void MeasuringChanged(bool measuring) = 0;
+  virtual void AxisYChanged(Single min, Single max) = 0;
+  virtual void AxisXChanged(Long first, Long last) = 0;
+  // New samples are stored. Single-sample mode: sample DataNum. Block mode:
+  // whatever came in since the last call, up to each unit's count.
+  virtual void SamplesStored(bool block) = 0;
+};
+
+// The display of a run that nobody watches (a headless recorder, tests):
+// any Y range is accepted and nothing is shown.
+class NoRunDisplay final : public RunDisplay {
+ public:
+  bool RangeAccepted() override { return true; }
+  void RunClearing() override {}
+  void RunCleared() override {}
+  void HeaderChanged(const QString&) override {}
+  void MeasuringChanged(bool) override {}
+  void AxisYChanged(Single, Single) override {}
+  void AxisXChanged(Long, Long) override {}
+  void SamplesStored(bool) override {}
+};
+
+// Something that follows the stored samples of a run besides the display:
+// a journal that protects the run against a crash, a stream of readings.
+// Called on the thread that drives the run.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // The store was cleared for a new run; its conditions and StartTime are set.
+  virtual void RunStarted(const ModuleData& d) = 0;
+  // A cycle stored samples: the units' counts and DataNum have grown.
+  virtual void SamplesStored(const ModuleData& d) = 0;
+  // The run ended (units closed); what is stored stays.
+  virtual void RunStopped(const ModuleData& d) = 0;
+};
+
+// How the caller paces a started run.
+struct Pacing {
+  enum class Kind { None, SampleTimer, BlockTimer };
+  Kind kind = Kind::None;
+  int intervalMs = 0;
+};
+
+// The block poll interval of timed sampling.
+inline constexpr int kBlockPollMs = 300;
+
+class Acquisition {
+ public:
+  Acquisition(ModuleData& data, ChartView& view, const DeviceTable& device, RunDisplay& display);
+  Acquisition(const Acquisition&) = delete;
+  Acquisition& operator=(const Acquisition&) = delete;
+
+  // Asks before erasing data, checks the settings and the Y range, opens the
+  // units, clears the store and starts the units. Returns how the caller
+  // paces the run; Kind::None when the run did not start (told the user).
+  Pacing Start();
+  // Ends the run: closes the units; the display learns the run ended.
+  void Stop();
+  bool Measuring() const;
+  // Observers are told of the run in the order they were added; each must
+  // outlive the controller or be removed first.
+  void AddObserver(RunObserver* o);
+  void RemoveObserver(RunObserver* o);
+
+  // One firing of the single-sample timer: every Timer1Ticks-th firing is a
+  // cycle.
+  void SampleTimerTick();
+  // One cycle of single-sample mode: one averaged sample of every unit.
+  void SampleTick();
+  // One poll of block mode: every unit's buffered readings.
+  void BlockTick();
+  // True while a cycle runs (a message box inside it may be waiting); ticks
+  // that come meanwhile are ignored.
+  bool InCycle() const { return inCycle_; }
+
+  // The block read of every unit in use into the store, without and with
+  // averaging; false when a unit failed (its error was shown).
+  bool ReadBlock();
+  bool ReadBlockAverage();
+  // DataNum = the largest count of the units in use.
+  void UpdateDataNum();
+  // False when a unit in use has a full buffer.
+  bool CheckRoom() const;
+
+ private:
+  bool StoreBlockReading(int u, double value);
+  template <typename Store>
+  bool ReadBlockWith(Store store);
+  void FitCycleAxisY(bool first);
+  void Show(const StepChanges& c);
+
+  ModuleData& data_;
+  ChartView& view_;
+  const DeviceTable& device_;
+  RunDisplay& display_;
+  std::vector<RunObserver*> observers_;
+  bool started_ = false;  // observers were told of a start and not yet of its stop
+  bool inCycle_ = false;
+  bool yFitted_ = false;  // the first automatic fit of this run happened
+};
+
+// The message Start shows when the settings it is about to use would not
+// pass the settings dialog.
+inline const QString kBadConditions =
+    QStringLiteral("測定条件に誤りがあります。取込設定で設定し直して下さい。");
+
+}  // namespace larimo

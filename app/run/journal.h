@@ -1,0 +1,97 @@
+#pragma once
+// The run journal: every sample a run stores reaches a file in the user's
+// state folder in the cycle that stored it, so a crash, a killed process or
+// a power cut does not lose the run; at the next start the window offers to
+// restore it.
+//
+// A journal is a measurement file (.rk0) being appended: the header with the
+// run's conditions and start time is written once when the run starts, with
+// the largest row count a file can hold (the rows actually there follow from
+// the file's length, and a torn last row is ignored); each cycle then writes
+// only the rows it touched. Restoring is a read of that file. The data reach
+// the operating system every cycle and the disk (fdatasync) at least every
+// 5 seconds. The journal is deleted once its run is saved or discarded.
+//
+// A journal is locked (flock) by the process writing it for as long as that
+// process lives, so a second instance never takes it; the lock ends with the
+// process, however it ends. Everything runs on the thread that drives the run.
+
+#include <array>
+#include <chrono>
+
+#include <QByteArray>
+#include <QString>
+
+#include "run/acquisition.h"
+#include "store/module_data.h"
+
+namespace larimo {
+
+// The folder of the journals: $XDG_STATE_HOME/larimo, else
+// ~/.local/state/larimo.
+QString JournalFolder();
+
+// What the user is asked at start-up about a journal left behind, and asked
+// once more before it is deleted.
+inline const QString kRestoreQuestion =
+    QStringLiteral("前回の測定データが保存されていません。復元しますか？");
+inline const QString kDeleteQuestion =
+    QStringLiteral("復元しない場合、前回の測定データは削除されます。削除してもよろしいですか？");
+// Told once per run when its journal cannot be written; the run goes on.
+inline const QString kNotProtected = QStringLiteral(
+    "測定データの控えを書き込めません。この測定はプログラムの異常終了や停電から保護されません。");
+
+class Journal final : public RunObserver {
+ public:
+  // The journal of the runs of one window or recorder, kept in `folder`.
+  explicit Journal(QString folder = JournalFolder());
+  // Closes the journal; the file stays (only a save or a discard ends it).
+  ~Journal() override;
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+
+  // A new run replaced the one in memory: the old journal is deleted and the
+  // new one begins with the run's conditions.
+  void RunStarted(const ModuleData& d) override;
+  // Writes the rows this cycle stored or completed.
+  void SamplesStored(const ModuleData& d) override;
+  // Puts what was written on the disk.
+  void RunStopped(const ModuleData& d) override;
+
+  // The run in memory was saved or its data discarded: its journal goes.
+  void Forget();
+
+  // At start-up: for each journal that no running program holds, asks
+  // whether to restore it. Yes: the run is read into `into` (as a file read
+  // fills it: ClearData, conditions, start time, rows), the journal now
+  // protects it, and the result is true. No: asks once more, then deletes
+  // the journal (or keeps it for the next start). A journal that cannot be
+  // read is reported and renamed to "<name>.unreadable". Journals this
+  // process wrote itself are never offered.
+  bool Recover(ModuleData& into);
+
+  // The journal being written or protecting the run in memory; empty when none.
+  QString Path() const { return path_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool Create(const ModuleData& d, QString* error);
+  void Fail(const QString& reason);
+  bool Sync();
+  void Close();
+
+  QString folder_;
+  QString path_;
+  int fd_ = -1;
+  qint64 headerBytes_ = 0;
+  Long rowsWritten_ = 0;
+  std::array<Long, kUnitCount> unitWritten_{};  // readings of each unit in the file
+  bool failed_ = false;                         // this run is not protected any more
+  bool warned_ = false;                         // the user was told so
+  bool dirty_ = false;                          // written since the last fdatasync
+  Clock::time_point firstUnsynced_{};
+  Clock::time_point lastCycle_{};
+  QByteArray rows_;  // the rows of one write, kept between cycles
+};
+
+}  // namespace larimo

@@ -1,0 +1,18 @@
+#pragma once
+// The replay of data read from a file, without the chart: sample after
+// sample, the store and the chart's view state go through exactly the
+// steps the acquisition cycle takes for a newly stored sample (extremes,
+// value range, the automatic Y fit, the X window). The chart is then
+// brought to the end state in one pass instead of once per sample.
+
+#include "run/chart_view.h"
+#include "store/module_data.h"
+#include "run/sample_step.h"
+
+namespace larimo {
+
+// Replays samples 1 to n (n limited to the buffer size). Leaves DataNum = n;
+// the readings themselves are not touched.
+StepChanges ReplaySamples(ModuleData& d, ChartView& view, Long n);
+
+}  // namespace larimo

@@ -1,0 +1,193 @@
+#pragma once
+// The main window "PT100温度測定ユニット": the chart, the live readouts, the
+// display-range controls, one row of command buttons and the two timers
+// that pace the run. The run itself is the window-free Acquisition; the
+// window drives it from its buttons and timers and shows it (RunDisplay).
+//
+// Controls are public members named after their role (cmdStart, optWid[0],
+// Label1[i], ...) so the other windows of the program and the tests can
+// reach them; the window works on the one ModuleData it is given. The
+// commands of the settings, file, data-list and print windows are declared
+// here and defined beside those windows.
+
+#include <array>
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QWidget>
+
+#include "run/chart_view.h"
+#include "chart/ui/chart2d.h"
+#include "run/acquisition.h"
+#include "store/module_data.h"
+#include "device/device_table.h"
+#include "run/journal.h"
+
+namespace larimo {
+
+inline constexpr char kMainTitle[] = "PT100温度測定ユニット";
+
+class FormMain : public QWidget, private RunDisplay {
+  Q_OBJECT
+ public:
+  // Builds the window and runs its start-up sequence (Form_Load). The units
+  // are reached through `device` (the bound library unless told otherwise).
+  explicit FormMain(ModuleData& data, QWidget* parent = nullptr);
+  FormMain(ModuleData& data, const DeviceTable& device, QWidget* parent = nullptr);
+  ~FormMain() override;
+
+  ModuleData& data;
+  ChartView view;  // AxisXStart, AxisXEnd, AxisXWidth, ScrollMode, ScaleYMode
+
+  // Command buttons.
+  QPushButton* cmdStart;
+  QPushButton* cmdStop;
+  QPushButton* cmdSetting;
+  QPushButton* cmdPrint;
+  QPushButton* cmdRead;
+  QPushButton* cmdSave;
+  QPushButton* cmdEnd;
+  QPushButton* cmdDisp;
+  QPushButton* cmdMeasInfo;
+  std::array<QPushButton*, 4> cmdMove;  // "○" in the four corners
+
+  // Readouts "現在値".
+  QGroupBox* Frame1;
+  std::array<QLabel*, 4> Label2;  // "ID0" .. "ID3"
+  std::array<QLabel*, 4> Label1;  // the readout of each unit
+
+  // Y range "表示範囲".
+  QGroupBox* Frame4;
+  std::array<QRadioButton*, 2> optHei;  // "自動", "固定"
+  QLineEdit* txtVhi;
+  QLineEdit* txtVlow;
+  QLabel* Label3;  // "↑" below txtVhi
+  QLabel* Label4;  // "↓" above txtVlow
+  QPushButton* cmdSetScaleY;
+
+  // X window.
+  QGroupBox* Frame2;
+  std::array<QRadioButton*, 3> optWid;  // "全表示", "自動ｽｸﾛｰﾙ", "手動ｽｸﾛｰﾙ"
+  QLabel* Label5;                       // "表示データ数"
+  QComboBox* Combo1;                    // width list
+  QPushButton* cmdLeft;
+  QPushButton* cmdRight;
+
+  Chart2D* Chart2D1;
+  QTimer* Timer1;  // single-sample pacing
+  QTimer* Timer2;  // block-mode polling, 300 ms
+
+  // The one data-list window while it is open.
+  QPointer<QWidget> datalist;
+
+  // Start-up, button states, closing.
+  void Form_Load();
+  void SetButtons();
+  // True to refuse closing (asks or refuses with a message).
+  bool Form_QueryUnload();
+  void cmdEnd_Click();
+  void cmdMeasInfo_Click();
+
+  // The run: delegations to the run controller.
+  void cmdStart_Click();
+  void cmdStop_Click();
+  void StopMeasure();
+  void Timer1_Timer();
+  void Timer2_Timer();
+  // True while a cycle runs (a message box inside it may be waiting).
+  bool InCycle() const { return run_.InCycle(); }
+  Acquisition& Run() { return run_; }
+
+  // Chart set-up and style.
+  void InitGraph();
+  void SetGraphStyle();
+  void DispConnectflg();
+  void RefreshGraph(bool kindChanged);
+  void InitGraphParam(bool flg);
+  // Axes, scrolling and scale.
+  void SetAxesX(Long dcnt1, Long dcnt2);
+  void SetAxesY(Single minV, Single maxV);
+  bool SetGraphParam();
+  void UpdateViewX();
+  void CalcAxisY();
+  void EnableScaleYInput(bool enable);
+  void InitWidthList();
+  Long SelectedWidth() const;
+  void optHei_Click(int index);
+  void cmdSetScaleY_Click();
+  void optWid_Click(int index);
+  void Combo1_Click();
+  void cmdLeft_Click();
+  void cmdRight_Click();
+  // Plotting and readouts.
+  void GrDrawData(Long dCnt);
+  void GrDrawData1();
+  // The chart forgets which samples it was given, so the next GrDrawData1
+  // hands it the whole run again (after the store was cleared or refilled).
+  void ForgetPlotted();
+  void ClearReadouts();
+  void ShowReadouts();
+  void ShowUnitReadouts();
+  // The Y axis title of the kind of the data shown ("℃" or "Ω").
+  void ShowAxisTitles();
+  // The header text for a start time ("開始時刻 [ " ... " ]").
+  static QString HeaderFor(const QString& startTime);
+
+  // Commands defined beside their own windows.
+  void cmdSetting_Click();
+  void cmdSave_Click();
+  void cmdRead_Click();
+  void ShowReadData();
+  void cmdDisp_Click();
+  void RefillList();
+  void UnloadDatalist();
+  void cmdPrint_Click();
+  void cmdMove_Click(int index);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildControls();
+  void PlaceCornerButtons();
+  // The fixed Y range typed in the two boxes; false (with a message) when
+  // it is no range.
+  bool ReadFixedRange(Single& hi, Single& lo);
+  // Offers a run a crashed program left in its journal and shows it as
+  // after a read when the user restores it.
+  void RestoreJournal();
+
+  // RunDisplay: the run shown on the window.
+  bool RangeAccepted() override;
+  void RunClearing() override;
+  void RunCleared() override;
+  void HeaderChanged(const QString& startTime) override;
+  void MeasuringChanged(bool measuring) override;
+  void AxisYChanged(Single min, Single max) override;
+  void AxisXChanged(Long first, Long last) override;
+  void SamplesStored(bool block) override;
+
+  // Declared before the run controller, which it observes, so it outlives it.
+  Journal journal_;
+  DeviceTable device_;
+  Acquisition run_;
+  std::array<Long, 4> plotted_{};  // samples of each unit the chart has
+  Long plottedPoints_ = 0;         // X values the chart has
+  // The store a file is read into before it replaces `data`; kept between
+  // reads so its buffers are allocated once.
+  ModuleData readStore_;
+};
+
+// Twips of the window system (1440 per inch) to pixels at the screen's
+// logical resolution.
+int TwipsToPixels(int twips, double dpi);
+
+}  // namespace larimo

@@ -1,0 +1,28 @@
+#pragma once
+// The UserInterface of the running program: QMessageBox and QFileDialog.
+
+#include <QPointer>
+#include <QWidget>
+
+#include "store/user_interface.h"
+
+namespace larimo {
+
+class QtUserInterface final : public UserInterface {
+ public:
+  // parent: the window the boxes are centred on (may change later).
+  explicit QtUserInterface(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+
+  MsgAnswer Message(const QString& text, const QString& title, MsgIcon icon,
+                    MsgButtons buttons) override;
+  std::optional<QString> ChooseFile(const FileRequest& request) override;
+
+  // "desc|pattern|desc|pattern|" -> "desc (pattern);;desc (pattern)" for QFileDialog.
+  static QString ToQtFilter(const QString& filter);
+
+ private:
+  QPointer<QWidget> parent_;
+};
+
+}  // namespace larimo
