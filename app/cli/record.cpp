@@ -14,20 +14,20 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "run/chart_view.h"
-#include "run/acquisition.h"
-#include "store/module_data.h"
-#include "store/user_interface.h"
+#include "cli/record_options.h"
+#include "device/device_control.h"
 #include "device/quenzel.h"
 #include "files/csv_file.h"
-#include "run/journal.h"
 #include "files/measurement_file.h"
+#include "run/acquisition.h"
+#include "run/chart_view.h"
+#include "run/journal.h"
 #include "settings/persisted_settings.h"
-#include "settings/setting_checks.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 
@@ -71,11 +71,6 @@ const char kRecordHelp[] =
 
 namespace {
 
-const QString kNoUnitChecked = QStringLiteral("使用ユニットにチェックが付いていません。");
-const QString kBadTime = QStringLiteral("時間の入力に誤りがあります。");
-const QString kBufferFullText =
-    QStringLiteral("データ入力バッファがいっぱいのため測定を中止します。");
-
 // Standard error, shared by messages and the progress line: a message first
 // clears a progress line that is showing.
 class Console {
@@ -110,64 +105,15 @@ class Console {
   bool shown_ = false;
 };
 
-// The bound library's table with every failing call noted, so a message of
-// the library's code can name the unit it came from.
-class DeviceWatch {
- public:
-  explicit DeviceWatch(const DeviceTable& inner) : inner_(inner) {
-    table_.Open = [this](Integer id) { return Note(id, inner_.Open(id)); };
-    table_.Close = [this](Integer id) { inner_.Close(id); };
-    table_.SingleSample = [this](Integer id, double* v, Byte w, Byte t) {
-      return Note(id, inner_.SingleSample(id, v, w, t));
-    };
-    table_.StartSample = [this](Integer id, Integer rate) {
-      return Note(id, inner_.StartSample(id, rate));
-    };
-    table_.GetDatas = [this](Integer id, double* v, Byte* s, Byte* c, Byte w, Byte t) {
-      return Note(id, inner_.GetDatas(id, v, s, c, w, t));
-    };
-  }
-  const DeviceTable& Table() const { return table_; }
-  int Failures() const { return failures_; }
-  // The unit and code of the failure not yet told, if any; forgets it.
-  std::optional<std::pair<Integer, Integer>> TakePending() {
-    auto p = pending_;
-    pending_.reset();
-    return p;
-  }
-
- private:
-  Integer Note(Integer id, Integer rc) {
-    if (rc != 0) {
-      ++failures_;
-      pending_ = std::make_pair(id, rc);
-    }
-    return rc;
-  }
-  DeviceTable inner_;
-  DeviceTable table_;
-  int failures_ = 0;
-  std::optional<std::pair<Integer, Integer>> pending_;
-};
-
-// Message boxes as lines on standard error. A device error names its unit
-// and code. The one question of a run (erase the data?) cannot arise in a
-// fresh process; a question is answered yes, since the run was asked for.
+// Message boxes as lines on standard error. The one question of a run
+// (erase the data?) cannot arise in a fresh process; a question is answered
+// yes, since the run was asked for.
 class StderrUi final : public UserInterface {
  public:
-  StderrUi(Console& console, DeviceWatch& watch) : console_(console), watch_(watch) {}
-  MsgAnswer Message(const QString& text, const QString& title, MsgIcon,
-                    MsgButtons buttons) override {
+  explicit StderrUi(Console& console) : console_(console) {}
+  MsgAnswer Message(const QString& text, const QString&, MsgIcon, MsgButtons buttons) override {
     QString line = QString(text).replace(QStringLiteral("\n\n"), QStringLiteral(": "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    if (title == QLatin1String("QuenzelApp")) {
-      if (const auto p = watch_.TakePending()) {
-        line = QStringLiteral("ID%1: %2 (result code %3)")
-                   .arg(p->first)
-                   .arg(line.isEmpty() ? QStringLiteral("unknown result") : line)
-                   .arg(p->second);
-      }
-    }
     if (buttons == MsgButtons::YesNo) {
       console_.Line(line + QStringLiteral(" -> yes"));
       return MsgAnswer::Yes;
@@ -179,201 +125,35 @@ class StderrUi final : public UserInterface {
 
  private:
   Console& console_;
-  DeviceWatch& watch_;
 };
 
-struct Options {
-  bool simulate = false;
-  bool toStdout = false;
-  QString out;
-  QString csv;
-  std::optional<Long> samples;       // from --samples
-  std::optional<double> durationMs;  // from --duration
-  std::vector<QString> memos;
-};
-
-// "--name VALUE" and "--name=VALUE".
-class ArgReader {
+// The end of the run as the controller reports it: told on standard error
+// and kept for the exit status.
+class EndReport final : public NoRunDisplay {
  public:
-  explicit ArgReader(const QStringList& args) : args_(args) {}
-  bool Next() {
-    if (i_ >= args_.size()) return false;
-    const QString a = args_[i_++];
-    const qsizetype eq = a.indexOf(QLatin1Char('='));
-    if (a.startsWith(QLatin1String("--")) && eq > 0) {
-      name_ = a.left(eq);
-      inline_ = a.mid(eq + 1);
-    } else {
-      name_ = a;
-      inline_.reset();
+  explicit EndReport(Console& console) : console_(console) {}
+  void RunEnded(const RunEnd& end) override {
+    end_ = end;
+    for (const UnitFailure& f : end.failures) {
+      // A library that could not be bound was told when it happened.
+      if (f.code == kLibraryNotBound || f.unit < 0) continue;
+      const QString text = DeviceErrorText(f.code);
+      console_.Line(QStringLiteral("ID%1: %2 (result code %3)")
+                        .arg(f.unit)
+                        .arg(text.isEmpty() ? QStringLiteral("unknown result") : text)
+                        .arg(f.code));
     }
-    return true;
+    if (end.why == RunEnd::Why::BufferFull || end.why == RunEnd::Why::NoRoom) {
+      console_.Line(QStringLiteral("the buffer is full: ") +
+                    (end.why == RunEnd::Why::BufferFull ? kBufferFull : kNoRoom));
+    }
   }
-  const QString& Name() const { return name_; }
-  bool HasInlineValue() const { return inline_.has_value(); }
-  std::optional<QString> Value() {
-    if (inline_) return std::exchange(inline_, std::nullopt);
-    if (i_ >= args_.size()) return std::nullopt;
-    return args_[i_++];
-  }
+  const std::optional<RunEnd>& End() const { return end_; }
 
  private:
-  const QStringList& args_;
-  qsizetype i_ = 0;
-  QString name_;
-  std::optional<QString> inline_;
+  Console& console_;
+  std::optional<RunEnd> end_;
 };
-
-std::optional<std::vector<int>> NumberList(const QString& text) {
-  std::vector<int> out;
-  for (const QString& part : text.split(QLatin1Char(','))) {
-    bool ok = false;
-    const int v = part.trimmed().toInt(&ok);
-    if (!ok) return std::nullopt;
-    out.push_back(v);
-  }
-  return out;
-}
-
-// "1s", "250ms": the mode and the interval in milliseconds.
-std::optional<std::pair<bool, qint64>> ParseInterval(const QString& text) {
-  static const QRegularExpression re(QStringLiteral("^\\s*(\\d{1,9})\\s*(s|ms)\\s*$"));
-  const auto m = re.match(text);
-  if (!m.hasMatch()) return std::nullopt;
-  const qint64 n = m.captured(1).toLongLong();
-  const bool seconds = m.captured(2) == QLatin1String("s");
-  return std::make_pair(seconds, seconds ? n * 1000 : n);
-}
-
-std::optional<double> ParseDuration(const QString& text) {
-  static const QRegularExpression re(
-      QStringLiteral("^\\s*(\\d{1,9}(?:\\.\\d+)?)\\s*(ms|s|m|h)?\\s*$"));
-  const auto m = re.match(text);
-  if (!m.hasMatch()) return std::nullopt;
-  const QString unit = m.captured(2);
-  const double scale = unit == QLatin1String("ms")  ? 1.0
-                       : unit == QLatin1String("m") ? 60000.0
-                       : unit == QLatin1String("h") ? 3600000.0
-                                                    : 1000.0;
-  return m.captured(1).toDouble() * scale;
-}
-
-QString IntervalLimits() {
-  return QStringLiteral(
-      "milliseconds: 10 to 100000 in steps of 10; seconds: 1 to 65535, with --average at "
-      "least 10");
-}
-
-// Applies the options over the stored settings already in d. Returns an
-// empty string, or the message of the refusal.
-QString ApplyOptions(const QStringList& args, ModuleData& d, Options& o) {
-  std::optional<std::pair<bool, qint64>> interval;
-  QString intervalText;
-  ArgReader r(args);
-  while (r.Next()) {
-    const QString name = r.Name();
-    const auto flag = [&](bool* target) {
-      if (r.HasInlineValue()) return false;
-      *target = true;
-      return true;
-    };
-    if (name == QLatin1String("--simulate")) {
-      if (!flag(&o.simulate)) return name + QStringLiteral(" takes no value");
-      continue;
-    }
-    if (name == QLatin1String("--stdout")) {
-      if (!flag(&o.toStdout)) return name + QStringLiteral(" takes no value");
-      continue;
-    }
-    if (name == QLatin1String("--average") || name == QLatin1String("--no-average")) {
-      if (r.HasInlineValue()) return name + QStringLiteral(" takes no value");
-      d.DataAverage = ToBoolean(name == QLatin1String("--average"));
-      continue;
-    }
-    if (!name.startsWith(QLatin1String("--")))
-      return QStringLiteral("unexpected argument '%1'").arg(name);
-    const std::optional<QString> v = r.Value();
-    if (!v) return name + QStringLiteral(" needs a value");
-    if (name == QLatin1String("--out")) {
-      o.out = *v;
-    } else if (name == QLatin1String("--csv")) {
-      o.csv = *v;
-    } else if (name == QLatin1String("--memo")) {
-      if (o.memos.size() == 5) return QStringLiteral("at most five --memo lines");
-      o.memos.push_back(*v);
-    } else if (name == QLatin1String("--units")) {
-      const auto ids = NumberList(*v);
-      if (!ids || std::any_of(ids->begin(), ids->end(), [](int id) { return id < 0 || id > 3; }))
-        return QStringLiteral("--units %1: unit IDs are 0 to 3, comma-separated").arg(*v);
-      for (int u = 0; u < kUnitCount; ++u) {
-        d.Units[u].Mflag = ToBoolean(std::find(ids->begin(), ids->end(), u) != ids->end());
-      }
-    } else if (name == QLatin1String("--wiring")) {
-      const auto w = NumberList(*v);
-      if (!w || w->size() > kUnitCount ||
-          std::any_of(w->begin(), w->end(), [](int x) { return x < 2 || x > 4; }))
-        return QStringLiteral("--wiring %1: 2, 3 or 4 for ID0 to ID3, comma-separated").arg(*v);
-      for (std::size_t u = 0; u < w->size(); ++u) {
-        d.Units[u].Connect = static_cast<Integer>((*w)[u] - 2);
-      }
-    } else if (name == QLatin1String("--kind")) {
-      if (*v == QLatin1String("pt100")) {
-        d.MeasKind = kFalse;
-      } else if (*v == QLatin1String("ohm")) {
-        d.MeasKind = kTrue;
-      } else {
-        return QStringLiteral("--kind %1: pt100 or ohm").arg(*v);
-      }
-    } else if (name == QLatin1String("--interval")) {
-      interval = ParseInterval(*v);
-      intervalText = *v;
-      if (!interval)
-        return QStringLiteral("--interval %1: %2 (%3)").arg(*v, kBadTime, IntervalLimits());
-    } else if (name == QLatin1String("--duration")) {
-      o.durationMs = ParseDuration(*v);
-      if (!o.durationMs)
-        return QStringLiteral("--duration %1: a time such as 90s, 10m, 2h or 500ms").arg(*v);
-    } else if (name == QLatin1String("--samples")) {
-      bool ok = false;
-      const int n = v->toInt(&ok);
-      if (!ok || n < 1 || n > kBufferSize)
-        return QStringLiteral("--samples %1: 1 to %2").arg(*v).arg(kBufferSize);
-      o.samples = n;
-    } else {
-      return QStringLiteral("unknown option '%1'").arg(name);
-    }
-  }
-  if (o.out.isEmpty()) return QStringLiteral("--out FILE.rk0 is required");
-  if (o.samples && o.durationMs) return QStringLiteral("give --duration or --samples, not both");
-
-  // The settings dialog's checks, on what the run would use.
-  if (std::none_of(d.Units.begin(), d.Units.end(),
-                   [](const UnitData& u) { return IsTrue(u.Mflag); })) {
-    return kNoUnitChecked + QStringLiteral(" (--units)");
-  }
-  if (interval) {
-    if (interval->second > kMaxIntervalSec ||
-        !IntervalIsValid(interval->first, static_cast<Long>(interval->second),
-                         IsSet(d.DataAverage))) {
-      return QStringLiteral("--interval %1: %2 (%3)").arg(intervalText, kBadTime, IntervalLimits());
-    }
-    d.TimerType = ToBoolean(interval->first);
-    d.IntervalTM = static_cast<Long>(interval->second);
-  } else if (!IntervalIsValid(IsTrue(d.TimerType), d.IntervalTM, IsSet(d.DataAverage))) {
-    return QStringLiteral("the stored interval (%1 ms, %2%3): %4 Give --interval (%5)")
-        .arg(d.IntervalTM)
-        .arg(IsTrue(d.TimerType) ? QStringLiteral("seconds") : QStringLiteral("milliseconds"))
-        .arg(IsSet(d.DataAverage) ? QStringLiteral(", averaging") : QString())
-        .arg(kBadTime, IntervalLimits());
-  }
-  d.CalcAverageNum();
-  if (o.durationMs) {
-    const double n = *o.durationMs / static_cast<double>(d.IntervalTM);
-    if (n < 1) return QStringLiteral("--duration is shorter than one interval");
-    o.samples = static_cast<Long>(std::min<double>(n, kBufferSize + 1.0));
-  }
-  return {};
-}
 
 // The samples that every unit in use holds (in block mode the units' counts
 // may differ by what one read brought).
@@ -383,20 +163,6 @@ Long CompleteRows(const ModuleData& d) {
     if (IsTrue(u.Mflag)) complete = std::min(complete, u.Count);
   }
   return complete;
-}
-
-// Keeps the first n samples of the run (block mode stores whole blocks, so a
-// run that asked for n samples may hold a few more).
-void KeepSamples(ModuleData& d, Long n) {
-  for (UnitData& u : d.Units) {
-    if (u.Count <= n) continue;
-    u.Count = n;
-    const auto first = u.Values.begin();
-    u.MaxValue = *std::max_element(first, first + n);
-    u.MinValue = *std::min_element(first, first + n);
-  }
-  if (d.DataNum > n) d.DataNum = n;
-  d.CalcDataRange();
 }
 
 QString Clock(qint64 ms) {
@@ -427,7 +193,7 @@ class Recorder final : public RunObserver {
       sinceProgress_.restart();
     }
   }
-  void RunStopped(const ModuleData& d) override {
+  void RunStopped(const ModuleData& d, const RunEnd&) override {
     Stream(d, d.DataNum);
     if (console_.Tty()) {
       ShowProgress(d);
@@ -534,6 +300,24 @@ class StopSignals {
   }, oldTerm_{}, oldPipe_{};
 };
 
+// The exit status of a run that ended so.
+int ExitStatus(const RunEnd& end, int stopSignal) {
+  switch (end.why) {
+    case RunEnd::Why::SamplesReached:
+      return kRecordDone;
+    case RunEnd::Why::BufferFull:
+    case RunEnd::Why::NoRoom:
+      return kRecordBufferFull;
+    case RunEnd::Why::UnitFailed:
+      return kRecordUnitFailed;
+    case RunEnd::Why::StartRefused:
+      return kRecordFailed;
+    case RunEnd::Why::Stopped:
+      break;
+  }
+  return stopSignal;
+}
+
 }  // namespace
 
 int RecordCommand(const QStringList& args) {
@@ -545,24 +329,24 @@ int RecordCommand(const QStringList& args) {
   ModuleData d;
   d.InitDataBuffers();
   LoadSettings(d);
-  Options o;
-  if (const QString refusal = ApplyOptions(args, d, o); !refusal.isEmpty()) {
+  RecordOptions o;
+  if (const QString refusal = ApplyRecordOptions(args, d, o); !refusal.isEmpty()) {
     console.Line(refusal);
     std::fputs("Try 'larimo-cli --help'.\n", stderr);
     return kRecordUsage;
   }
 
   quenzel::SelectLibrary(o.simulate ? QStringLiteral("BriskoSim") : QStringLiteral("Brisko"));
-  DeviceWatch watch(quenzel::Library());
-  StderrUi ui(console, watch);
+  StderrUi ui(console);
   UserInterface* previousUi = SetUi(&ui);
   StopSignals signals;
   ChartView view;
-  NoRunDisplay display;  // the run is shown by the stream and the progress line
+  EndReport display(console);  // the run is shown by the stream and the progress line
   // The crash-safe journal of the run (the window offers to restore it
   // after a crash); it outlives the controller that reports to it.
   Journal journal;
-  Acquisition run(d, view, watch.Table(), display);
+  Acquisition run(d, view, quenzel::Library(), display);
+  if (o.samples) run.SetSampleLimit(*o.samples);
   Recorder recorder(console, o.toStdout, o.samples.value_or(kBufferSize));
   run.AddObserver(&recorder);
   run.AddObserver(&journal);
@@ -574,34 +358,13 @@ int RecordCommand(const QStringList& args) {
     return kRecordFailed;
   }
   for (std::size_t i = 0; i < o.memos.size(); ++i) d.Memo[i] = o.memos[i];
-  const int failuresAtStart = watch.Failures();
 
   QEventLoop loop;
   QTimer timer;
-  int status = -1;
-  const auto end = [&](int why) {
-    if (status >= 0) return;
-    status = why;
+  int stopStatus = kRecordTerminated;
+  const auto stop = [&](int status) {
+    stopStatus = status;
     if (run.Measuring()) run.Stop();
-    timer.stop();
-    loop.quit();
-  };
-  // After every cycle: has the run reached its end?
-  const auto check = [&] {
-    if (o.samples && CompleteRows(d) >= *o.samples) {
-      KeepSamples(d, *o.samples);
-      end(kRecordDone);
-    } else if (watch.Failures() > failuresAtStart) {
-      end(kRecordUnitFailed);
-    } else if (d.DataNum >= kBufferSize || !run.CheckRoom()) {
-      if (run.Measuring()) console.Line(kBufferFullText);
-      end(kRecordBufferFull);
-    } else if (!run.Measuring()) {
-      end(kRecordUnitFailed);
-    } else if (recorder.OutputClosed()) {
-      console.Line(QStringLiteral("standard output was closed"));
-      end(kRecordOutputClosed);
-    }
   };
   QObject::connect(&timer, &QTimer::timeout, [&] {
     if (pacing.kind == Pacing::Kind::SampleTimer) {
@@ -609,15 +372,20 @@ int RecordCommand(const QStringList& args) {
     } else {
       run.BlockTick();
     }
-    check();
+    if (run.Measuring() && recorder.OutputClosed()) {
+      console.Line(QStringLiteral("standard output was closed"));
+      stop(kRecordOutputClosed);
+    }
+    if (!run.Measuring()) loop.quit();
   });
   std::optional<QSocketNotifier> notifier;
   if (signals.ReadFd() >= 0) {
     notifier.emplace(signals.ReadFd(), QSocketNotifier::Read);
     QObject::connect(&*notifier, &QSocketNotifier::activated, [&] {
       const int sig = signals.Take();
-      if (sig == SIGINT) end(kRecordInterrupted);
-      if (sig == SIGTERM) end(kRecordTerminated);
+      if (sig == SIGINT) stop(kRecordInterrupted);
+      if (sig == SIGTERM) stop(kRecordTerminated);
+      if (!run.Measuring()) loop.quit();
     });
   }
   // With a stepped simulated clock the units' time moves only by the reads,
@@ -628,9 +396,10 @@ int RecordCommand(const QStringList& args) {
   timer.setInterval(steppedClock ? 0 : pacing.intervalMs);
   timer.start();
   loop.exec();
+  timer.stop();
 
   QString error;
-  int rc = status;
+  int rc = display.End() ? ExitStatus(*display.End(), stopStatus) : stopStatus;
   if (!SaveDataFile(d, o.out, &error)) {
     console.Line(o.out + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
     rc = kRecordFailed;

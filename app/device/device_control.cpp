@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "store/user_interface.h"
 #include "device/quenzel.h"  // kLibraryNotBound
+#include "store/user_interface.h"
 
 namespace larimo {
 
@@ -14,41 +14,37 @@ Byte TemperatureFlag(const ModuleData& d) { return IsSet(d.MeasKind) ? 0 : 1; }
 
 }  // namespace
 
-Integer OpenUnits(const DeviceTable& dev, ModuleData& d) {
-  Integer result = kNoUnitInUse;
+std::optional<UnitFailure> OpenUnits(const DeviceTable& dev, ModuleData& d) {
+  std::optional<UnitFailure> failure = UnitFailure{-1, kNoUnitInUse};
   std::array<bool, kUnitCount> opened{};
   for (int u = 0; u < kUnitCount; ++u) {
     if (!IsTrue(d.Units[u].Mflag)) continue;
-    result = dev.Open(static_cast<Integer>(u));
-    if (result > 0) {
-      ShowDeviceError(result);
+    const Integer rc = dev.Open(static_cast<Integer>(u));
+    if (rc > 0) {
+      failure = UnitFailure{static_cast<Integer>(u), rc};
       break;
     }
+    failure.reset();
     opened[u] = true;
   }
-  if (result > 0) {
+  if (failure && failure->unit >= 0) {
     // Leave none of the units opened here behind.
     for (int u = 0; u < kUnitCount; ++u) {
       if (opened[u]) dev.Close(static_cast<Integer>(u));
     }
   }
-  if (result == kNoUnitInUse) {
-    ShowMessage(QStringLiteral("使用ユニットの指定がありません。"), kMsgTitle);
-  }
-  return result;
+  return failure;
 }
 
-Integer StartUnits(const DeviceTable& dev, ModuleData& d, Integer rate) {
-  Integer result = kNoUnitInUse;
+std::optional<UnitFailure> StartUnits(const DeviceTable& dev, ModuleData& d, Integer rate) {
+  std::optional<UnitFailure> failure = UnitFailure{-1, kNoUnitInUse};
   for (int u = 0; u < kUnitCount; ++u) {
     if (!IsTrue(d.Units[u].Mflag)) continue;
-    result = dev.StartSample(static_cast<Integer>(u), rate);
-    if (result > 0) {
-      ShowDeviceError(result);
-      return result;
-    }
+    const Integer rc = dev.StartSample(static_cast<Integer>(u), rate);
+    if (rc > 0) return UnitFailure{static_cast<Integer>(u), rc};
+    failure.reset();
   }
-  return result;
+  return failure;
 }
 
 void CloseUnits(const DeviceTable& dev, const ModuleData& d) {
@@ -57,9 +53,10 @@ void CloseUnits(const DeviceTable& dev, const ModuleData& d) {
   }
 }
 
-bool SampleUnits(const DeviceTable& dev, ModuleData& d) {
+CycleResult SampleUnits(const DeviceTable& dev, ModuleData& d) {
+  CycleResult result;
   // No room for the sample: the caller stops the run before this happens.
-  if (d.DataNum < 0 || d.DataNum >= kBufferSize) return false;
+  if (d.DataNum < 0 || d.DataNum >= kBufferSize) return result;
   const auto index = static_cast<size_t>(d.DataNum);
   // An averaging count below 1 would read nothing and divide by zero.
   const Long count = d.AverageNum < 1 ? 1 : d.AverageNum;
@@ -67,7 +64,6 @@ bool SampleUnits(const DeviceTable& dev, ModuleData& d) {
   // Any failure in the cycle fails the cycle, so the caller ends the run on
   // every library error, not only on one of the last unit in use.
   bool anyUnit = false;
-  bool failed = false;
   for (int u = 0; u < kUnitCount; ++u) {
     UnitData& unit = d.Units[u];
     if (!IsTrue(unit.Mflag)) continue;
@@ -83,15 +79,15 @@ bool SampleUnits(const DeviceTable& dev, ModuleData& d) {
       if (index < unit.Values.size()) unit.Values[index] = static_cast<Single>(sum / count);
     } else {
       // The partial sum is discarded; the element keeps what it held.
-      ShowDeviceError(rc);
-      failed = true;
+      result.failures.push_back({static_cast<Integer>(u), rc});
     }
     // The unit counts the cycle also when its reading failed.
     ++unit.Count;
     // Without the library every further call would fail the same way.
     if (rc == kLibraryNotBound) break;
   }
-  return anyUnit && !failed;
+  result.stored = anyUnit && result.failures.empty();
+  return result;
 }
 
 QString DeviceErrorText(Integer code) {
@@ -121,10 +117,15 @@ QString DeviceErrorText(Integer code) {
   }
 }
 
-void ShowDeviceError(Integer code) {
+void ShowUnitFailure(const UnitFailure& f) {
+  if (f.code == kNoUnitInUse && f.unit < 0) {
+    ShowMessage(QStringLiteral("使用ユニットの指定がありません。"), kMsgTitle);
+    return;
+  }
   // A library that could not be bound was reported where it happened.
-  if (code == kLibraryNotBound) return;
-  ShowMessage(DeviceErrorText(code), QStringLiteral("QuenzelApp"), MsgIcon::None);
+  if (f.code == kLibraryNotBound) return;
+  ShowMessage(DeviceErrorText(f.code) + QStringLiteral("\nID%1").arg(f.unit), kDeviceTitle,
+              MsgIcon::None);
 }
 
 bool CalcTimer1(ModuleData& d) {

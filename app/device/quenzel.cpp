@@ -8,8 +8,8 @@
 #include <QFileInfo>
 #include <QLibrary>
 
-#include "store/user_interface.h"
 #include "device/library_path.h"
+#include "store/user_interface.h"
 
 namespace larimo::quenzel {
 namespace {
@@ -48,8 +48,7 @@ QString DisplayFileName(const QString& baseName) {
 }
 
 void ShowBindFailure(const QString& what, const QString& reason) {
-  ShowMessage(QStringLiteral("%1\n\n%2").arg(what, reason), QStringLiteral("QuenzelApp"),
-              MsgIcon::Critical);
+  ShowMessage(QStringLiteral("%1\n\n%2").arg(what, reason), kDeviceTitle, MsgIcon::Critical);
 }
 
 // Loads the selected library: from the program's folders first (see

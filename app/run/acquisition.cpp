@@ -3,19 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <utility>
 
 #include <QDateTime>
 
-#include "store/user_interface.h"
 #include "device/device_control.h"
 #include "settings/setting_checks.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 
 namespace {
-
-const QString kNoRoom = QStringLiteral("メモリー不足です。測定値が保存できません");
-const QString kBufferFull = QStringLiteral("データ入力バッファがいっぱいのため測定を中止します。");
 
 // Marks a cycle as running for as long as it lives.
 class CycleGuard {
@@ -47,10 +45,16 @@ void Acquisition::Show(const StepChanges& c) {
 }
 
 Pacing Acquisition::Start() {
+  const auto refuse = [this](std::optional<UnitFailure> f = std::nullopt) {
+    RunEnd end(RunEnd::Why::StartRefused);
+    if (f) end.failures.push_back(*f);
+    display_.RunEnded(end);
+    return Pacing{};
+  };
   if (data_.DataNum >= 1 &&
       !AskYesNo(QStringLiteral("測定を開始するとデータが消去されます。よろしいですか？"),
                 kMsgTitle)) {
-    return {};
+    return refuse();
   }
   // Everything that can refuse the start does so before anything is
   // cleared: the settings (they may come from a file or the stored
@@ -58,10 +62,10 @@ Pacing Acquisition::Start() {
   const bool seconds = IsTrue(data_.TimerType);
   if (!IntervalIsValid(seconds, data_.IntervalTM, IsSet(data_.DataAverage))) {
     ShowMessage(kBadConditions, kMsgTitle, MsgIcon::Exclamation);
-    return {};
+    return refuse();
   }
-  if (!display_.RangeAccepted()) return {};
-  if (OpenUnits(device_, data_) > 0) return {};
+  if (!display_.RangeAccepted()) return refuse();
+  if (const std::optional<UnitFailure> f = OpenUnits(device_, data_)) return refuse(f);
 
   display_.RunClearing();
   data_.ClearData();
@@ -85,7 +89,7 @@ Pacing Acquisition::Start() {
   if (seconds) {
     if (!CalcTimer1(data_)) {
       ShowMessage(QStringLiteral("タイマー設定エラーのため測定開始できません。"), kMsgTitle);
-      Stop();
+      End(RunEnd(RunEnd::Why::StartRefused, {}, true));
       return {};
     }
     data_.Timer1Count = 0;
@@ -95,22 +99,46 @@ Pacing Acquisition::Start() {
       IsSet(data_.DataAverage)
           ? Integer{1}
           : static_cast<Integer>(RoundHalfEven(static_cast<double>(data_.IntervalTM) / 10.0));
-  if (StartUnits(device_, data_, rate) != 0) {
-    ShowMessage(QStringLiteral("エラーのため測定開始できません。"), kMsgTitle);
-    Stop();
+  if (const std::optional<UnitFailure> f = StartUnits(device_, data_, rate)) {
+    End(RunEnd(RunEnd::Why::StartRefused, {*f}, true));
     return {};
   }
   return {Pacing::Kind::BlockTimer, kBlockPollMs};
 }
 
-void Acquisition::Stop() {
+void Acquisition::Stop() { End(RunEnd()); }
+
+void Acquisition::End(const RunEnd& end) {
   CloseUnits(device_, data_);
   data_.Measuring = kFalse;
   display_.MeasuringChanged(false);
   if (started_) {
     started_ = false;
-    for (RunObserver* o : observers_) o->RunStopped(data_);
+    for (RunObserver* o : observers_) o->RunStopped(data_, end);
   }
+  display_.RunEnded(end);
+}
+
+bool Acquisition::LimitReached() {
+  if (sampleLimit_ < 1) return false;
+  Long complete = data_.DataNum;
+  for (const UnitData& u : data_.Units) {
+    if (IsTrue(u.Mflag)) complete = std::min(complete, u.Count);
+  }
+  if (complete < sampleLimit_) return false;
+  // A block read may have brought more than the limit: the rest is dropped.
+  const Long n = sampleLimit_;
+  for (UnitData& u : data_.Units) {
+    if (u.Count <= n) continue;
+    u.Count = n;
+    const auto first = u.Values.begin();
+    u.MaxValue = *std::max_element(first, first + n);
+    u.MinValue = *std::min_element(first, first + n);
+  }
+  data_.DataNum = std::min(data_.DataNum, n);
+  data_.CalcDataRange();
+  End(RunEnd(RunEnd::Why::SamplesReached));
+  return true;
 }
 
 void Acquisition::SampleTimerTick() {
@@ -132,33 +160,34 @@ void Acquisition::SampleTick() {
   if (inCycle_) return;
   CycleGuard guard(inCycle_);
   if (data_.DataNum >= kBufferSize) {
-    ShowMessage(kNoRoom, kMsgTitle);
-    Stop();
+    End(RunEnd(RunEnd::Why::NoRoom));
     return;
   }
-  if (!SampleUnits(device_, data_)) {
-    Stop();
+  CycleResult cycle = SampleUnits(device_, data_);
+  if (!cycle.stored) {
+    End(RunEnd(RunEnd::Why::UnitFailed, std::move(cycle.failures)));
     return;
   }
   ++data_.DataNum;
   for (RunObserver* o : observers_) o->SamplesStored(data_);
   Show(StepSample(data_, view_, data_.DataNum));
   display_.SamplesStored(false);
+  LimitReached();
 }
 
 void Acquisition::BlockTick() {
   if (inCycle_) return;
   CycleGuard guard(inCycle_);
   if (!CheckRoom()) {
-    ShowMessage(kNoRoom, kMsgTitle);
-    Stop();
+    End(RunEnd(RunEnd::Why::NoRoom));
     return;
   }
-  const bool ok = IsSet(data_.DataAverage) ? ReadBlockAverage() : ReadBlock();
+  const std::optional<UnitFailure> failure =
+      IsSet(data_.DataAverage) ? ReadBlockAverage() : ReadBlock();
   // What the units in use delivered before a failure is stored and kept.
   for (RunObserver* o : observers_) o->SamplesStored(data_);
-  if (!ok) {
-    Stop();
+  if (failure) {
+    End(RunEnd(RunEnd::Why::UnitFailed, {*failure}));
     return;
   }
   if (data_.DataNum > 0) data_.MergeDataRange();
@@ -168,10 +197,8 @@ void Acquisition::BlockTick() {
   if (view_.UpdateViewX(data_.DataNum)) display_.AxisXChanged(view_.AxisXStart, view_.AxisXEnd);
   display_.SamplesStored(true);
   ++data_.TickCount;
-  if (data_.DataNum >= kBufferSize) {
-    Stop();
-    ShowMessage(kBufferFull, kMsgTitle);
-  }
+  if (LimitReached()) return;
+  if (data_.DataNum >= kBufferSize) End(RunEnd(RunEnd::Why::BufferFull));
 }
 
 bool Acquisition::StoreBlockReading(int u, double value) {
@@ -192,8 +219,8 @@ bool Acquisition::StoreBlockReading(int u, double value) {
 }
 
 template <typename Store>
-bool Acquisition::ReadBlockWith(Store store) {
-  bool ok = true;
+std::optional<UnitFailure> Acquisition::ReadBlockWith(Store store) {
+  std::optional<UnitFailure> failure;
   std::array<double, 201> datas{};
   std::array<Byte, 201> stat{};
   const Byte flag = IsSet(data_.MeasKind) ? 0 : 1;
@@ -206,8 +233,7 @@ bool Acquisition::ReadBlockWith(Store store) {
     const Integer rc = device_.GetDatas(static_cast<Integer>(u), datas.data(), stat.data(), &cnt,
                                         static_cast<Byte>(unit.Connect), flag);
     if (rc != 0) {
-      ShowDeviceError(rc);
-      ok = false;
+      failure = UnitFailure{static_cast<Integer>(u), rc};
       break;
     }
     const int delivered = cnt > kAsked ? kAsked : cnt;
@@ -216,14 +242,14 @@ bool Acquisition::ReadBlockWith(Store store) {
     }
   }
   UpdateDataNum();
-  return ok;
+  return failure;
 }
 
-bool Acquisition::ReadBlock() {
+std::optional<UnitFailure> Acquisition::ReadBlock() {
   return ReadBlockWith([this](int u, double v) { return StoreBlockReading(u, v); });
 }
 
-bool Acquisition::ReadBlockAverage() {
+std::optional<UnitFailure> Acquisition::ReadBlockAverage() {
   return ReadBlockWith([this](int u, double v) {
     AvgAccum& a = data_.AvgWork[static_cast<std::size_t>(u)];
     const Long num = data_.AverageNum < 1 ? 1 : data_.AverageNum;

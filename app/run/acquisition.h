@@ -8,14 +8,16 @@
 // run through RunDisplay. It has no timer of its own: the caller starts its
 // pacing as Start says and calls SampleTimerTick or BlockTick when it fires.
 
+#include <optional>
 #include <vector>
 
 #include <QString>
 
-#include "run/chart_view.h"
-#include "store/module_data.h"
-#include "run/sample_step.h"
 #include "device/device_table.h"
+#include "run/chart_view.h"
+#include "run/run_end.h"
+#include "run/sample_step.h"
+#include "store/module_data.h"
 
 namespace larimo {
 
@@ -41,11 +43,15 @@ class RunDisplay {
   // New samples are stored. Single-sample mode: sample DataNum. Block mode:
   // whatever came in since the last call, up to each unit's count.
   virtual void SamplesStored(bool block) = 0;
+  // The run ended, or Start refused it: why. Comes after the units were
+  // closed and the observers were told, so whatever it shows holds nothing
+  // of the run. The window shows the messages of the end (ShowRunEnd).
+  virtual void RunEnded(const RunEnd& end) = 0;
 };
 
 // The display of a run that nobody watches (a headless recorder, tests):
 // any Y range is accepted and nothing is shown.
-class NoRunDisplay final : public RunDisplay {
+class NoRunDisplay : public RunDisplay {
  public:
   bool RangeAccepted() override { return true; }
   void RunClearing() override {}
@@ -55,6 +61,7 @@ class NoRunDisplay final : public RunDisplay {
   void AxisYChanged(Single, Single) override {}
   void AxisXChanged(Long, Long) override {}
   void SamplesStored(bool) override {}
+  void RunEnded(const RunEnd&) override {}
 };
 
 // Something that follows the stored samples of a run besides the display:
@@ -67,8 +74,10 @@ class RunObserver {
   virtual void RunStarted(const ModuleData& d) = 0;
   // A cycle stored samples: the units' counts and DataNum have grown.
   virtual void SamplesStored(const ModuleData& d) = 0;
-  // The run ended (units closed); what is stored stays.
-  virtual void RunStopped(const ModuleData& d) = 0;
+  // The run ended (units closed); what is stored stays. A start refused
+  // after RunStarted ends with RunEnd::Why::StartRefused: nothing was
+  // measured.
+  virtual void RunStopped(const ModuleData& d, const RunEnd& end) = 0;
 };
 
 // How the caller paces a started run.
@@ -91,9 +100,13 @@ class Acquisition {
   // units, clears the store and starts the units. Returns how the caller
   // paces the run; Kind::None when the run did not start (told the user).
   Pacing Start();
-  // Ends the run: closes the units; the display learns the run ended.
+  // Ends the run (RunEnd::Why::Stopped): closes the units; the display
+  // and the observers learn the run ended.
   void Stop();
   bool Measuring() const;
+  // Ends the next runs once every unit in use holds n samples (a block
+  // read's surplus is dropped): RunEnd::Why::SamplesReached. 0: no limit.
+  void SetSampleLimit(Long n) { sampleLimit_ = n; }
   // Observers are told of the run in the order they were added; each must
   // outlive the controller or be removed first.
   void AddObserver(RunObserver* o);
@@ -111,9 +124,9 @@ class Acquisition {
   bool InCycle() const { return inCycle_; }
 
   // The block read of every unit in use into the store, without and with
-  // averaging; false when a unit failed (its error was shown).
-  bool ReadBlock();
-  bool ReadBlockAverage();
+  // averaging; the failure of a unit ends the read.
+  std::optional<UnitFailure> ReadBlock();
+  std::optional<UnitFailure> ReadBlockAverage();
   // DataNum = the largest count of the units in use.
   void UpdateDataNum();
   // False when a unit in use has a full buffer.
@@ -122,7 +135,11 @@ class Acquisition {
  private:
   bool StoreBlockReading(int u, double value);
   template <typename Store>
-  bool ReadBlockWith(Store store);
+  std::optional<UnitFailure> ReadBlockWith(Store store);
+  // Stops the run and tells the display why.
+  void End(const RunEnd& end);
+  // Ends the run when the sample limit is stored; true when it did.
+  bool LimitReached();
   void FitCycleAxisY(bool first);
   void Show(const StepChanges& c);
 
@@ -134,6 +151,7 @@ class Acquisition {
   bool started_ = false;  // observers were told of a start and not yet of its stop
   bool inCycle_ = false;
   bool yFitted_ = false;  // the first automatic fit of this run happened
+  Long sampleLimit_ = 0;
 };
 
 // The message Start shows when the settings it is about to use would not

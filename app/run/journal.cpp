@@ -222,7 +222,13 @@ bool Journal::Sync() {
   return true;
 }
 
-void Journal::RunStopped(const ModuleData&) { Sync(); }
+void Journal::RunStopped(const ModuleData&, const RunEnd& end) {
+  if (end.why == RunEnd::Why::StartRefused) {
+    Forget();
+    return;
+  }
+  Sync();
+}
 
 bool Journal::Recover(ModuleData& into) {
   const QDir dir(folder_);

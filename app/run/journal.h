@@ -55,8 +55,9 @@ class Journal final : public RunObserver {
   void RunStarted(const ModuleData& d) override;
   // Writes the rows this cycle stored or completed.
   void SamplesStored(const ModuleData& d) override;
-  // Puts what was written on the disk.
-  void RunStopped(const ModuleData& d) override;
+  // Puts what was written on the disk; a run that never started leaves no
+  // journal.
+  void RunStopped(const ModuleData& d, const RunEnd& end) override;
 
   // The run in memory was saved or its data discarded: its journal goes.
   void Forget();

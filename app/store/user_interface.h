@@ -10,8 +10,11 @@
 
 namespace larimo {
 
-// The title of the program's questions and notices.
+// The titles of the program's boxes: its questions and notices, the
+// results of the device library, and the errors that refuse an action.
 inline const QString kMsgTitle = QStringLiteral("Message");
+inline const QString kDeviceTitle = QStringLiteral("QuenzelApp");
+inline const QString kErrorTitle = QStringLiteral("エラーメッセージ");
 
 enum class MsgIcon { None, Information, Question, Exclamation, Critical };
 enum class MsgButtons { Ok, YesNo };

@@ -8,10 +8,10 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "print/ui/app_fonts.h"
-#include "store/user_interface.h"
 #include "device/quenzel.h"
+#include "print/ui/app_fonts.h"
 #include "settings/persisted_settings.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 
@@ -247,8 +247,8 @@ void FormMain::SetButtons() {
 
 bool FormMain::Form_QueryUnload() {
   if (!cmdStart->isEnabled()) {
-    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"),
-                QStringLiteral("エラーメッセージ"), MsgIcon::Critical);
+    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"), kErrorTitle,
+                MsgIcon::Critical);
     return true;
   }
   const QString question = data.DataNum < 1
@@ -353,5 +353,7 @@ void FormMain::SamplesStored(bool block) {
     GrDrawData(data.DataNum);
   }
 }
+
+void FormMain::RunEnded(const RunEnd& end) { ShowRunEnd(end); }
 
 }  // namespace larimo

@@ -23,12 +23,12 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "run/chart_view.h"
 #include "chart/ui/chart2d.h"
-#include "run/acquisition.h"
-#include "store/module_data.h"
 #include "device/device_table.h"
+#include "run/acquisition.h"
+#include "run/chart_view.h"
 #include "run/journal.h"
+#include "store/module_data.h"
 
 namespace larimo {
 
@@ -174,6 +174,7 @@ class FormMain : public QWidget, private RunDisplay {
   void AxisYChanged(Single min, Single max) override;
   void AxisXChanged(Long first, Long last) override;
   void SamplesStored(bool block) override;
+  void RunEnded(const RunEnd& end) override;
 
   // Declared before the run controller, which it observes, so it outlives it.
   Journal journal_;

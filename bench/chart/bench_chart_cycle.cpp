@@ -24,11 +24,11 @@
 #include <QValueAxis>
 
 #include "chart/ui/qcp.h"
-#include "store/module_data.h"
 #include "print/ui/app_fonts.h"
-#include "window/form_main.h"
-#include "store/user_interface.h"
 #include "run/journal.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
+#include "window/form_main.h"
 
 namespace {
 
@@ -205,7 +205,9 @@ int main(int argc, char** argv) {
     std::vector<double> ms;
     explicit TimedJournal(const QString& folder) : journal(folder) {}
     void RunStarted(const larimo::ModuleData& d) override { journal.RunStarted(d); }
-    void RunStopped(const larimo::ModuleData& d) override { journal.RunStopped(d); }
+    void RunStopped(const larimo::ModuleData& d, const larimo::RunEnd& end) override {
+      journal.RunStopped(d, end);
+    }
     void SamplesStored(const larimo::ModuleData& d) override {
       ms.push_back(TimeMs([&] { journal.SamplesStored(d); }));
     }

@@ -14,14 +14,10 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "store/user_interface.h"
 #include "settings/setting_checks.h"
+#include "store/user_interface.h"
 
 namespace larimo {
-
-namespace {
-const QString kErrorTitle = QStringLiteral("エラーメッセージ");
-}  // namespace
 
 DialogSetting::DialogSetting(ModuleData& d, QWidget* parent) : QDialog(parent), d_(d) {
   setWindowTitle(QStringLiteral("取込設定"));

@@ -27,20 +27,21 @@ class DeviceControlTest : public ::testing::Test {
 TEST_F(DeviceControlTest, OpenUnitsRollsBackUnitsOpenedBeforeAFailure) {
   Use({0, 1, 2, 3});
   fake.units[2].openResult = 6;
-  EXPECT_EQ(OpenUnits(fake.Table(), d), 6);
+  EXPECT_EQ(OpenUnits(fake.Table(), d), (UnitFailure{2, 6}));
   EXPECT_EQ(fake.log, "open 0;open 1;open 2;close 0;close 1;");
   EXPECT_FALSE(fake.units[0].open);
   EXPECT_FALSE(fake.units[1].open);
+  EXPECT_TRUE(ui.shown.empty());
+  ShowUnitFailure({2, 6});
   ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].text, "指定のデバイスが見つからない");
+  EXPECT_EQ(ui.shown[0].text, "指定のデバイスが見つからない\nID2");
   EXPECT_EQ(ui.shown[0].title, "QuenzelApp");
   EXPECT_EQ(ui.shown[0].icon, MsgIcon::None);
-  EXPECT_EQ(ui.shown[0].buttons, MsgButtons::Ok);
 }
 
 TEST_F(DeviceControlTest, OpenUnitsOpensOnlyUnitsInUse) {
   Use({3});
-  EXPECT_EQ(OpenUnits(fake.Table(), d), 0);
+  EXPECT_EQ(OpenUnits(fake.Table(), d), std::nullopt);
   EXPECT_EQ(fake.log, "open 3;");
   EXPECT_TRUE(fake.units[3].open);
   EXPECT_TRUE(ui.shown.empty());
@@ -49,25 +50,20 @@ TEST_F(DeviceControlTest, OpenUnitsOpensOnlyUnitsInUse) {
 }
 
 TEST_F(DeviceControlTest, NoUnitInUse) {
-  EXPECT_EQ(OpenUnits(fake.Table(), d), kNoUnitInUse);
-  ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].text, "使用ユニットの指定がありません。");
+  EXPECT_EQ(OpenUnits(fake.Table(), d), (UnitFailure{-1, kNoUnitInUse}));
+  EXPECT_EQ(StartUnits(fake.Table(), d, 5), (UnitFailure{-1, kNoUnitInUse}));
+  EXPECT_FALSE(SampleUnits(fake.Table(), d).stored);
+  ShowUnitFailure({-1, kNoUnitInUse});
+  EXPECT_EQ(ui.shown.at(0).text, "使用ユニットの指定がありません。");
   EXPECT_EQ(ui.shown[0].title, "Message");
-  Integer rate = 5;
-  EXPECT_EQ(StartUnits(fake.Table(), d, rate), kNoUnitInUse);
-  EXPECT_EQ(ui.shown.size(), 1u);  // silently
-  EXPECT_FALSE(SampleUnits(fake.Table(), d));
   EXPECT_EQ(fake.log, "");
 }
 
 TEST_F(DeviceControlTest, StartUnitsStopsAtTheFirstFailureWithoutStoppingOthers) {
   Use({0, 1, 3});
   fake.units[1].startResult = 9;
-  Integer rate = 25;
-  EXPECT_EQ(StartUnits(fake.Table(), d, rate), 9);
+  EXPECT_EQ(StartUnits(fake.Table(), d, 25), (UnitFailure{1, 9}));
   EXPECT_EQ(fake.log, "start 0 r25;start 1 r25;");
-  ASSERT_EQ(ui.texts().size(), 1u);
-  EXPECT_EQ(ui.texts()[0], "USB通信エラー");
 }
 
 TEST_F(DeviceControlTest, SampleUnitsStoresTheMeanWithWiringAndKind) {
@@ -78,7 +74,7 @@ TEST_F(DeviceControlTest, SampleUnitsStoresTheMeanWithWiringAndKind) {
   for (double v : {1.0, 2.0, 3.0, 6.0}) fake.units[0].samples.emplace_back(0, v);
   fake.units[2].sampleResult = 0;
   fake.units[2].sampleValue = 100.25;
-  EXPECT_TRUE(SampleUnits(fake.Table(), d));
+  EXPECT_TRUE(SampleUnits(fake.Table(), d).stored);
   EXPECT_EQ(d.Units[0].Values[7], 3.0f);
   EXPECT_EQ(d.Units[2].Values[7], 100.25f);
   EXPECT_EQ(d.Units[0].Count, 1);
@@ -99,11 +95,10 @@ TEST_F(DeviceControlTest, AFailedReadDiscardsThePartialSumButCountsTheCycle) {
   fake.units[0].samples.emplace_back(0, 10);
   fake.units[0].samples.emplace_back(0, 10);
   fake.units[0].samples.emplace_back(9, 0);
-  EXPECT_FALSE(SampleUnits(fake.Table(), d));
+  EXPECT_EQ(SampleUnits(fake.Table(), d).failures, (std::vector<UnitFailure>{{0, 9}}));
   EXPECT_EQ(d.Units[0].Values[0], kNoReading);
   EXPECT_EQ(d.Units[0].Count, 1);
   EXPECT_EQ(fake.Calls("sample"), 3);  // no fourth read after the failure
-  EXPECT_EQ(ui.texts(), std::vector<QString>{"USB通信エラー"});
 }
 
 TEST_F(DeviceControlTest, AFailureOnAnEarlierUnitFailsTheCycle) {
@@ -112,12 +107,13 @@ TEST_F(DeviceControlTest, AFailureOnAnEarlierUnitFailsTheCycle) {
   fake.units[0].sampleValue = 0;
   fake.units[1].sampleResult = 0;
   fake.units[1].sampleValue = 20.5;
-  EXPECT_FALSE(SampleUnits(fake.Table(), d));
+  const CycleResult r = SampleUnits(fake.Table(), d);
+  EXPECT_FALSE(r.stored);
+  EXPECT_EQ(r.failures, (std::vector<UnitFailure>{{0, 9}}));
   // The later unit is still read and stored.
   EXPECT_EQ(d.Units[1].Values[0], 20.5f);
   EXPECT_EQ(d.Units[0].Count, 1);
   EXPECT_EQ(d.Units[1].Count, 1);
-  EXPECT_EQ(ui.shown.size(), 1u);
 }
 
 TEST_F(DeviceControlTest, AnAveragingCountBelowOneStillReadsOnce) {
@@ -125,7 +121,7 @@ TEST_F(DeviceControlTest, AnAveragingCountBelowOneStillReadsOnce) {
   d.AverageNum = 0;
   fake.units[0].sampleResult = 0;
   fake.units[0].sampleValue = 42;
-  EXPECT_TRUE(SampleUnits(fake.Table(), d));
+  EXPECT_TRUE(SampleUnits(fake.Table(), d).stored);
   EXPECT_EQ(d.Units[0].Values[0], 42.0f);
   EXPECT_EQ(fake.log, "sample 0 w0 t1;");
 }
@@ -133,7 +129,7 @@ TEST_F(DeviceControlTest, AnAveragingCountBelowOneStillReadsOnce) {
 TEST_F(DeviceControlTest, SampleUnitsNeverWritesPastTheBuffers) {
   Use({0});
   d.DataNum = kBufferSize;
-  EXPECT_FALSE(SampleUnits(fake.Table(), d));
+  EXPECT_FALSE(SampleUnits(fake.Table(), d).stored);
   EXPECT_EQ(fake.log, "");
   EXPECT_EQ(d.Units[0].Count, 0);
 }
@@ -143,11 +139,10 @@ TEST(DeviceTexts, ResultCodesAndWiring) {
   EXPECT_EQ(DeviceErrorText(0), "正常終了");
   EXPECT_EQ(DeviceErrorText(3), "このデバイスは既にオープンされている");
   EXPECT_EQ(DeviceErrorText(7), "指定のデバイスはオープンされてない");
-  ShowDeviceError(11);
+  ShowUnitFailure({3, 11});
   ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].text, "");
-  EXPECT_EQ(ui.shown[0].title, "QuenzelApp");
-  ShowDeviceError(kLibraryNotBound);  // already reported where it happened
+  EXPECT_EQ(ui.shown[0].text, "\nID3");
+  ShowUnitFailure({0, kLibraryNotBound});  // already reported where it happened
   EXPECT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ConnectName(0), "2線式");
   EXPECT_EQ(ConnectName(1), "3線式");

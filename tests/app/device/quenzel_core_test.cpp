@@ -45,10 +45,10 @@ TEST(Binding, AMissingLibraryIsReportedWithItsFileAndReason) {
   d.Units[0].Mflag = kTrue;
   d.Units[1].Mflag = kTrue;
   ui.shown.clear();
-  EXPECT_EQ(OpenUnits(quenzel::Library(), d), kLibraryNotBound);
+  EXPECT_EQ(OpenUnits(quenzel::Library(), d), (UnitFailure{0, kLibraryNotBound}));
   EXPECT_EQ(ui.shown.size(), 1u);
   ui.shown.clear();
-  EXPECT_FALSE(SampleUnits(quenzel::Library(), d));
+  EXPECT_EQ(SampleUnits(quenzel::Library(), d).failures.size(), 1u);
   EXPECT_EQ(ui.shown.size(), 1u);
   ui.shown.clear();
   CloseUnits(quenzel::Library(), d);  // one message for the row of closes, not one per unit
@@ -64,14 +64,14 @@ TEST(Binding, AMissingExportIsReportedAndTheOthersStillWork) {
   d.ClearData();
   d.Units[0].Mflag = kTrue;
   const DeviceTable& dev = quenzel::Library();
-  EXPECT_EQ(OpenUnits(dev, d), 0);
-  EXPECT_EQ(StartUnits(dev, d, 10), kLibraryNotBound);
+  EXPECT_EQ(OpenUnits(dev, d), std::nullopt);
+  EXPECT_EQ(StartUnits(dev, d, 10), (UnitFailure{0, kLibraryNotBound}));
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_TRUE(ui.shown[0].text.contains("Quenzel_Start_Sample"));
   EXPECT_TRUE(ui.shown[0].text.contains("libFakeBriskoPartial.so"));
-  EXPECT_TRUE(SampleUnits(dev, d));
+  EXPECT_TRUE(SampleUnits(dev, d).stored);
   CloseUnits(dev, d);
-  EXPECT_EQ(OpenUnits(dev, d), 0);  // closed: it opens again
+  EXPECT_EQ(OpenUnits(dev, d), std::nullopt);  // closed: it opens again
   CloseUnits(dev, d);
   EXPECT_EQ(ui.shown.size(), 1u);
 }

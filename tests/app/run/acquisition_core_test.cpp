@@ -13,9 +13,6 @@ namespace {
 
 using test::RecordingUi;
 
-const QString kFull = QStringLiteral("データ入力バッファがいっぱいのため測定を中止します。");
-const QString kNoRoom = QStringLiteral("メモリー不足です。測定値が保存できません");
-
 struct RecordingDisplay final : RunDisplay {
   bool acceptRange = true;
   int clearing = 0;
@@ -41,6 +38,11 @@ struct RecordingDisplay final : RunDisplay {
     xLast = b;
   }
   void SamplesStored(bool) override { ++stored; }
+  void RunEnded(const RunEnd& e) override {
+    end = e;
+    ShowRunEnd(e);  // as the window does
+  }
+  RunEnd end;
 };
 
 class AcquisitionTest : public ::testing::Test {
@@ -116,7 +118,8 @@ TEST_F(AcquisitionTest, RefusalsBeforeAnythingIsCleared) {
   fake.units[0].openResult = 6;
   EXPECT_EQ(run.Start().kind, Pacing::Kind::None);
   EXPECT_TRUE(OldRunKept());
-  EXPECT_EQ(ui.shown.back().text, QStringLiteral("指定のデバイスが見つからない"));
+  EXPECT_EQ(ui.shown.back().text, QStringLiteral("指定のデバイスが見つからない\nID0"));
+  EXPECT_EQ(display.end.why, RunEnd::Why::StartRefused);
 }
 
 TEST_F(AcquisitionTest, AveragingCountFollowsTheSettingsAtStart) {
@@ -135,7 +138,7 @@ TEST_F(AcquisitionTest, FailedStartsEndTheRun) {
   Block({0, 1}, 100, false);
   fake.units[1].startResult = 9;
   EXPECT_EQ(run.Start().kind, Pacing::Kind::None);
-  EXPECT_EQ(ui.texts(), (std::vector<QString>{QStringLiteral("USB通信エラー"),
+  EXPECT_EQ(ui.texts(), (std::vector<QString>{QStringLiteral("USB通信エラー\nID1"),
                                               QStringLiteral("エラーのため測定開始できません。")}));
   EXPECT_FALSE(IsTrue(data.Measuring));
   EXPECT_FALSE(display.measuring);
@@ -178,8 +181,9 @@ TEST_F(AcquisitionTest, SingleSampleStopRules) {
     run.SampleTimerTick();  // the timer keeps firing under a modal box
   };
   run.SampleTimerTick();
-  EXPECT_EQ(ui.texts(), std::vector<QString>{QStringLiteral("USB通信エラー")});
-  EXPECT_TRUE(measuringWhileShown);
+  EXPECT_EQ(ui.texts(), std::vector<QString>{QStringLiteral("USB通信エラー\nID0")});
+  EXPECT_EQ(display.end.failures, (std::vector<UnitFailure>{{0, 9}}));
+  EXPECT_FALSE(measuringWhileShown) << "stop, then message";
   EXPECT_FALSE(IsTrue(data.Measuring));
   EXPECT_EQ(fake.Calls("sample 0"), 1);
   // A full store: message, then stop.
@@ -189,7 +193,7 @@ TEST_F(AcquisitionTest, SingleSampleStopRules) {
   data.DataNum = kBufferSize;
   run.SampleTimerTick();
   EXPECT_EQ(ui.texts(), std::vector<QString>{kNoRoom});
-  EXPECT_TRUE(measuringWhileShown);
+  EXPECT_EQ(display.end.why, RunEnd::Why::NoRoom);
   EXPECT_FALSE(IsTrue(data.Measuring));
 }
 
@@ -256,7 +260,7 @@ TEST_F(AcquisitionTest, BlockStopRules) {
   EXPECT_EQ(data.Units[0].Count, kBufferSize);
   EXPECT_EQ(data.DataNum, kBufferSize);
   EXPECT_LT(data.Units[3].Count, kBufferSize);
-  EXPECT_EQ(ui.texts(), std::vector<QString>{kFull});
+  EXPECT_EQ(ui.texts(), std::vector<QString>{kBufferFull});
   EXPECT_FALSE(measuringWhileShown) << "stop, then message";
 
   // No room in any unit in use: message, then stop, nothing read.
@@ -267,7 +271,7 @@ TEST_F(AcquisitionTest, BlockStopRules) {
   ui.shown.clear();
   run.BlockTick();
   EXPECT_EQ(ui.texts(), std::vector<QString>{kNoRoom});
-  EXPECT_TRUE(measuringWhileShown);
+  EXPECT_EQ(display.end.why, RunEnd::Why::NoRoom);
   EXPECT_FALSE(IsTrue(data.Measuring));
   EXPECT_EQ(fake.log, "close 0;");
 }
@@ -289,9 +293,9 @@ TEST_F(AcquisitionTest, LibraryErrorEndsTheBlockRunAndNoCycleRunsWhileItsMessage
   };
   run.BlockTick();
   ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_EQ(ui.shown[0].text, QStringLiteral("USB通信エラー"));
+  EXPECT_EQ(ui.shown[0].text, QStringLiteral("USB通信エラー\nID1"));
   EXPECT_EQ(ui.shown[0].title, QStringLiteral("QuenzelApp"));
-  EXPECT_TRUE(measuringWhileShown) << "message, then stop";
+  EXPECT_FALSE(measuringWhileShown) << "stop, then message";
   EXPECT_EQ(reads, 0);
   EXPECT_FALSE(IsTrue(data.Measuring));
   EXPECT_EQ(data.Units[0].Count, 5);  // what was stored stays
@@ -347,7 +351,9 @@ TEST_F(AcquisitionTest, ObserversFollowEveryStoredSample) {
     std::vector<Long> events;  // -1 start, -2 stop, else unit 0's count
     void RunStarted(const ModuleData&) override { events.push_back(-1); }
     void SamplesStored(const ModuleData& d) override { events.push_back(d.Units[0].Count); }
-    void RunStopped(const ModuleData&) override { events.push_back(-2); }
+    void RunStopped(const ModuleData&, const RunEnd& e) override {
+      events.push_back(-2 - int(e.why));
+    }
   } log;
   run.AddObserver(&log);
   Block({0, 1}, 10, false);
@@ -356,7 +362,7 @@ TEST_F(AcquisitionTest, ObserversFollowEveryStoredSample) {
   run.BlockTick();
   fake.units[1].getDatasResult = 9;  // ID0's readings of this cycle still count
   run.BlockTick();
-  EXPECT_EQ(log.events, (std::vector<Long>{-1, 4, 7, -2}));
+  EXPECT_EQ(log.events, (std::vector<Long>{-1, 4, 7, -2 - int(RunEnd::Why::UnitFailed)}));
   run.RemoveObserver(&log);
 }
 

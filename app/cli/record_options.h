@@ -1,0 +1,29 @@
+#pragma once
+// The options of larimo-cli record: read over the settings the window
+// stores and checked as the settings dialog checks them.
+
+#include <optional>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "store/module_data.h"
+
+namespace larimo {
+
+struct RecordOptions {
+  bool simulate = false;
+  bool toStdout = false;
+  QString out;
+  QString csv;
+  std::optional<Long> samples;       // from --samples, or what --duration comes to
+  std::optional<double> durationMs;  // from --duration
+  std::vector<QString> memos;
+};
+
+// Applies the options over the stored settings already in d. Returns an
+// empty string, or the message of the refusal (wrong usage).
+QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions& o);
+
+}  // namespace larimo
