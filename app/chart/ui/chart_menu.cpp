@@ -74,38 +74,40 @@ QSize AskPictureSize(Chart2D& chart) {
   return QSize(width->value(), height->value());
 }
 
+// The name to save under, asked for with an overwrite question; a name
+// without a suffix gets `suffix`. Empty when the user cancelled.
+std::optional<QString> AskSaveName(const QString& filter, const QString& suffix) {
+  FileRequest request;
+  request.mode = FileRequest::Mode::Save;
+  request.filter = filter;
+  request.overwritePrompt = true;
+  std::optional<QString> name = Ui().ChooseFile(request);
+  if (name && QFileInfo(*name).suffix().isEmpty()) *name += suffix;
+  return name;
+}
+
+void SaveFailed(const QString& error, const QString& name, const QString& fallback) {
+  ShowMessage(FileFailureText(error, name, fallback), kMsgTitle, MsgIcon::Exclamation);
+}
+
 void SavePictureAs(Chart2D& chart) {
   const QSize size = AskPictureSize(chart);
   if (size.isEmpty()) return;
-  FileRequest request;
-  request.mode = FileRequest::Mode::Save;
-  request.filter = kPictureFilter;
-  request.overwritePrompt = true;
-  std::optional<QString> name = Ui().ChooseFile(request);
+  const std::optional<QString> name = AskSaveName(kPictureFilter, QStringLiteral(".png"));
   if (!name) return;
-  if (QFileInfo(*name).suffix().isEmpty()) *name += QStringLiteral(".png");
   QString error;
-  if (!chart.SavePicture(*name, size, &error)) {
-    ShowMessage(FileFailureText(error, *name, QStringLiteral("画像を保存できませんでした。")),
-                kMsgTitle, MsgIcon::Exclamation);
-  }
+  if (!chart.SavePicture(*name, size, &error))
+    SaveFailed(error, *name, QStringLiteral("画像を保存できませんでした。"));
 }
 
 void SaveRowsInView(Chart2D& chart) {
-  FileRequest request;
-  request.mode = FileRequest::Mode::Save;
-  request.filter = kCsvFilter;
-  request.overwritePrompt = true;
-  std::optional<QString> name = Ui().ChooseFile(request);
+  const std::optional<QString> name = AskSaveName(kCsvFilter, QStringLiteral(".csv"));
   if (!name) return;
-  if (QFileInfo(*name).suffix().isEmpty()) *name += QStringLiteral(".csv");
   const QByteArray csv = SpanCsv(chart.Points(), chart.AxisMin(Chart2D::Axis::X),
                                  chart.AxisMax(Chart2D::Axis::X), chart.SeriesLabels());
   QString error;
-  if (!WriteFileAtomically(*name, csv, &error)) {
-    ShowMessage(FileFailureText(error, *name, QStringLiteral("ファイルを保存できませんでした。")),
-                kMsgTitle, MsgIcon::Exclamation);
-  }
+  if (!WriteFileAtomically(*name, csv, &error))
+    SaveFailed(error, *name, QStringLiteral("ファイルを保存できませんでした。"));
 }
 
 }  // namespace
