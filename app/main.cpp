@@ -42,7 +42,8 @@ const char kExportChartHelp[] =
     "Draw the run in the measurement file FILE.rk0 as the window shows it after reading it "
     "(curves, axes, titles, legend, header) into the picture OUT.png, OUT.svg or OUT.pdf, "
     "without a display, and exit. Exit status 1 when the file cannot be read or the picture "
-    "cannot be written, 2 for wrong arguments.";
+    "cannot be written, 2 for wrong arguments; 3 (more than 88000 rows: the first 88000 drawn) "
+    "or 4 (the file ends before its last row: the rows there drawn) with the picture written.";
 const char kSizeHelp[] = "With --export-chart: the picture's size in pixels (default 1200x800).";
 const char kSpanHelp[] =
     "With --export-chart: the time shown, in seconds since Start (default: the whole run).";
@@ -92,8 +93,14 @@ int ExportChart(int argc, char** argv, const QString& input, const QStringList& 
   qputenv("QT_QPA_PLATFORM", "offscreen");  // no display is needed or used
   QApplication app(argc, argv);
   larimo::InstallFontSubstitutions();
-  const QString error = larimo::ExportRunPicture(request, larimo::WindowFont());
-  return error.isEmpty() ? 0 : Complain(error, 1);
+  const larimo::RunPictureResult result = larimo::ExportRunPicture(request, larimo::WindowFont());
+  if (!result.written) return Complain(result.message, 1);
+  // A partial file is drawn as far as it was read, and said so, as
+  // larimo-cli does.
+  using Status = larimo::ReadResult::Status;
+  if (result.read == Status::Truncated) return Complain(result.message, 3);
+  if (result.read == Status::EndsEarly) return Complain(result.message, 4);
+  return 0;
 }
 
 // Prints where fileName is found for this program. Needs no display.

@@ -118,6 +118,7 @@ void ChartInteraction::Pressed(QMouseEvent* event) {
           : mods.testFlag(Qt::ShiftModifier) ? Drag::PanValues
                                              : Drag::PanTime;
   dragFrom_ = pos;
+  band_->setGeometry(QRect());  // a span is marked only by moving
   const QCPRange r = drag_ == Drag::PanValues ? plot->yAxis->range() : plot->xAxis->range();
   rangeFrom_[0] = r.lower;
   rangeFrom_[1] = r.upper;

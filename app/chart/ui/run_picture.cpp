@@ -13,15 +13,21 @@
 
 namespace larimo {
 
-QString ExportRunPicture(const RunPictureRequest& request, const QFont& font) {
+RunPictureResult ExportRunPicture(const RunPictureRequest& request, const QFont& font) {
   ModuleData d;
   d.InitDataBuffers();
   const ReadResult read = ReadDataFile(d, request.input);
+  RunPictureResult result;
+  result.read = read.status;
   if (read.status == ReadResult::Status::Failed) {
-    return FileFailureText(read.message, request.input,
-                           QStringLiteral("ファイルを読み込めませんでした。"));
+    result.message = FileFailureText(read.message, request.input,
+                                     QStringLiteral("ファイルを読み込めませんでした。"));
+    return result;
   }
-  if (read.rowsRead < 1) return request.input + QStringLiteral(": データがありません。");
+  if (read.rowsRead < 1) {
+    result.message = request.input + QStringLiteral(": データがありません。");
+    return result;
+  }
 
   // The chart takes its texts' font when it is made, from the window it is
   // made in: here a stand-in for the main window.
@@ -64,9 +70,20 @@ QString ExportRunPicture(const RunPictureRequest& request, const QFont& font) {
 
   QString error;
   if (!chart.SavePicture(request.output, request.size, &error)) {
-    return FileFailureText(error, request.output, QStringLiteral("画像を保存できませんでした。"));
+    result.message =
+        FileFailureText(error, request.output, QStringLiteral("画像を保存できませんでした。"));
+    return result;
   }
-  return {};
+  result.written = true;
+  if (read.status == ReadResult::Status::Truncated) {
+    result.message = read.message;
+  } else if (read.status == ReadResult::Status::EndsEarly) {
+    result.message =
+        QStringLiteral("ファイルが途中で終わっています。%1 行中 %2 行を読み込みました。")
+            .arg(read.rowsInHeader)
+            .arg(read.rowsRead);
+  }
+  return result;
 }
 
 }  // namespace larimo

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include "chart/picture_options.h"
+#include "files/measurement_file.h"
 
 namespace larimo {
 
@@ -20,8 +21,16 @@ struct RunPictureRequest {
   std::optional<TimeSpan> span;  // the time shown; the whole run when unset
 };
 
-// Writes the picture; returns an empty text when done, or a sentence for
-// the user saying why nothing was written. font: the window's font.
-QString ExportRunPicture(const RunPictureRequest& request, const QFont& font);
+struct RunPictureResult {
+  bool written = false;
+  // How the file was read: Truncated and EndsEarly draw the rows read.
+  ReadResult::Status read = ReadResult::Status::Ok;
+  // Why nothing was written, or what the read found when it was partial; a
+  // sentence for the user. Empty for a whole file drawn.
+  QString message;
+};
+
+// Draws the picture and writes it, whole or not at all. font: the window's.
+RunPictureResult ExportRunPicture(const RunPictureRequest& request, const QFont& font);
 
 }  // namespace larimo
