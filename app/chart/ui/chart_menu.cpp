@@ -37,16 +37,23 @@ void ShowStatistics(Chart2D& chart) {
   auto* box = new QPlainTextEdit(text, dialog);
   box->setReadOnly(true);
   box->setLineWrapMode(QPlainTextEdit::NoWrap);
-  box->setTabStopDistance(box->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+  // Columns as wide as the widest cell, so the table reads as one.
+  int widest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n')).mid(1)) {
+    for (const QString& cell : line.split(QLatin1Char('\t')))
+      widest = std::max(widest, box->fontMetrics().horizontalAdvance(cell));
+  }
+  box->setTabStopDistance(widest + box->fontMetrics().horizontalAdvance(QStringLiteral("00")));
+  auto* buttons = new QDialogButtonBox(dialog);
   QPushButton* copy = buttons->addButton(QStringLiteral("コピー"), QDialogButtonBox::ActionRole);
+  QPushButton* close = buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole);
   QObject::connect(copy, &QPushButton::clicked, dialog,
                    [text] { QApplication::clipboard()->setText(text); });
-  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+  QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::close);
   auto* layout = new QVBoxLayout(dialog);
   layout->addWidget(box);
   layout->addWidget(buttons);
-  dialog->resize(760, 220);
+  dialog->resize(std::min(8 * (widest + 40) + 60, 1400), 240);
   dialog->show();
 }
 
