@@ -115,6 +115,11 @@ void FormMain::BuildControls() {
     });
   }
   connect(cmdSetScaleY, &QPushButton::clicked, this, &FormMain::cmdSetScaleY_Click);
+  // A choice of the Y range ends a view of the values of the user's own.
+  for (QAbstractButton* b :
+       std::initializer_list<QAbstractButton*>{optHei[0], optHei[1], cmdSetScaleY})
+    connect(b, &QAbstractButton::clicked, Chart2D1,
+            [this] { Chart2D1->FollowProgram(Chart2D::Axis::Y); });
 
   // X window.
   Frame2 = new QGroupBox(this);
@@ -141,7 +146,7 @@ void FormMain::BuildControls() {
       if (on) optWid_Click(i);
     });
     // Choosing a scroll mode, the one in force too, ends a view of the user's.
-    connect(optWid[i], &QRadioButton::clicked, Chart2D1, &Chart2D::FollowProgram);
+    connect(optWid[i], &QRadioButton::clicked, Chart2D1, [this] { Chart2D1->FollowProgram(); });
   }
   connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0) Combo1_Click();

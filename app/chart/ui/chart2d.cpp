@@ -181,13 +181,20 @@ void Chart2D::SetUserRange(Axis axis, double min, double max) {
 }
 
 void Chart2D::FollowProgram() {
-  if (FollowsProgram()) return;
-  user_ = {};
-  for (Axis a : {Axis::X, Axis::Y}) {
-    const Range& r = program_[static_cast<std::size_t>(a)];
-    AxisOf(a)->setRange(r.min, r.max);
-  }
-  Q_EMIT FollowingChanged(true);
+  const bool batched = batched_;
+  batched_ = true;  // drawn once, below
+  FollowProgram(Axis::X);
+  FollowProgram(Axis::Y);
+  batched_ = batched;
+  Changed();
+}
+
+void Chart2D::FollowProgram(Axis axis) {
+  const std::size_t i = static_cast<std::size_t>(axis);
+  if (!user_[i]) return;
+  user_[i] = false;
+  AxisOf(axis)->setRange(program_[i].min, program_[i].max);
+  if (FollowsProgram()) Q_EMIT FollowingChanged(true);
   Changed();
 }
 
@@ -233,12 +240,10 @@ void Chart2D::ApplyLabels() {
 }
 
 void Chart2D::Reset() {
-  if (!FollowsProgram()) {
-    const bool batched = batched_;
-    batched_ = true;  // drawn once, below
-    FollowProgram();
-    batched_ = batched;
-  }
+  const bool batched = batched_;
+  batched_ = true;  // drawn once, below
+  FollowProgram();
+  batched_ = batched;
   Publish();
   plot_->replot(QCustomPlot::rpQueuedReplot);
 }

@@ -85,8 +85,10 @@ class Chart2D : public QWidget {
   // The user's own view of an axis (zoom, pan, a span picked with the
   // mouse): shown at once, and the program's ranges no longer move it.
   void SetUserRange(Axis axis, double min, double max);
-  // Drops the user's view: the axes show the program's ranges again.
+  // Drops the user's view (of one axis): the axes show the program's
+  // ranges again.
   void FollowProgram();
+  void FollowProgram(Axis axis);
   bool FollowsProgram() const { return !user_[0] && !user_[1]; }
 
   // The chart's context menu: its own entries, then those added here.

@@ -124,7 +124,7 @@ void Chart2D::FillMenu(QMenu& menu) {
   menu.addAction(QStringLiteral("グラフを画像で保存..."), this, [this] { SavePictureAs(*this); });
   menu.addAction(QStringLiteral("表示範囲のデータをCSVで保存..."), this,
                  [this] { SaveRowsInView(*this); });
-  menu.addAction(QStringLiteral("元の表示に戻す"), this, &Chart2D::FollowProgram)
+  menu.addAction(QStringLiteral("元の表示に戻す"), this, [this] { FollowProgram(); })
       ->setEnabled(!FollowsProgram());
   for (const MenuEntry& e : menuEntries_) menu.addAction(e.text, this, e.run);
 }
