@@ -34,44 +34,63 @@ std::size_t RoundUp(std::size_t n, std::size_t packet) {
 // so bytes that were not read (a reply read too late, a surplus, a
 // zero-length packet after a reply that fills its last packet) are the
 // first thing the next read sees. Reads are therefore made of whole
-// packets, a reply is taken as whole as soon as its layout says so, and
-// after any exchange that may have left bytes behind (`dirty`) the next
-// command is preceded by a drain.
+// packets, a reply is taken as whole as soon as its layout says so, and an
+// exchange that may have left the unit out of step notes what the next
+// command must be preceded by (`recovery`).
 class Exchange {
  public:
-  Exchange(UsbLayer& layer, DeviceHandle device, bool dirty)
-      : layer_(layer), device_(device), dirty_(dirty) {
+  Exchange(UsbLayer& layer, DeviceHandle device, std::uint8_t recovery)
+      : layer_(layer), device_(device), recovery_(recovery) {
     packet_ = layer.MaxPacketSize(device, kPipeIn);
-    if (packet_ == 0 || packet_ > kReplyBufferLength) packet_ = 64;
-    capacity_ = kReplyBufferLength / packet_ * packet_;
+    if (packet_ == 0 || packet_ > kMaxPacketSize) packet_ = 64;
+    capacity_ = RoundUp(kBlockReplyLength, packet_);
   }
-  bool dirty() const { return dirty_; }
+  std::uint8_t recovery() const { return recovery_; }
 
-  // Clears a halt on the reply pipe and reads until the unit has nothing
-  // more to send, so that no byte of an earlier exchange is taken for a
-  // reply to the next command.
-  void Drain() {
-    layer_.ResetPipe(device_, kPipeIn);
+  // Brings the unit back in step: clears the halt of a pipe that stalled or
+  // failed, then reads and drops what the unit still sends. A halt is
+  // cleared only then: clearing it resets the host's data toggle, and a unit
+  // whose firmware keeps its own would have its next packet dropped as a
+  // repeat.
+  void Recover() {
+    if (recovery_ & kRecoverClearOut) layer_.ResetPipe(device_, kPipeOut);
+    bool cleared = (recovery_ & kRecoverClearIn) != 0;
+    if (cleared) layer_.ResetPipe(device_, kPipeIn);
+    const bool late = (recovery_ & kRecoverDrainLate) != 0;
+    recovery_ = 0;
+    const std::uint32_t wait = late ? kLateDrainTimeoutMs : kDrainTimeoutMs;
+    const int quietReads = late ? 2 : 1;
     std::uint8_t scratch[kReplyBufferLength];
+    int quiet = 0;
     // Bounded: a unit that streams without end cannot hold the caller.
-    for (int read = 0; read < 32; ++read) {
+    for (int read = 0; read < 32 && quiet < quietReads; ++read) {
       std::uint32_t moved = 0;
-      const std::uint32_t status =
-          layer_.Transfer(device_, kPipeIn, scratch, capacity_, &moved, kDrainTimeoutMs);
-      if (moved == 0 && status != kUsbOk) break;  // nothing more (or the unit is gone)
+      const std::uint32_t status = layer_.Transfer(
+          device_, kPipeIn, scratch, static_cast<std::uint32_t>(capacity_), &moved, wait);
+      if (moved > 0 || status == kUsbOk) {
+        quiet = 0;  // bytes or a zero-length packet: the unit had more
+      } else if (status == kUsbTimeout) {
+        ++quiet;
+      } else if (PipeFault(status) && !cleared) {
+        layer_.ResetPipe(device_, kPipeIn);
+        cleared = true;
+      } else {
+        return;  // the unit is gone, or its pipe stays halted
+      }
     }
-    dirty_ = false;
   }
 
-  // One command, fully written; drains first when the last exchange left
-  // the unit's reply pipe in doubt.
+  // One command, fully written; the unit is brought back in step first when
+  // the last exchange left it in doubt.
   bool Write(std::uint8_t* bytes, std::uint32_t length) {
-    if (dirty_) Drain();
+    if (recovery_ != 0) Recover();
     std::uint32_t moved = 0;
     const std::uint32_t status =
         layer_.Transfer(device_, kPipeOut, bytes, length, &moved, g.timeoutMs.load());
     if (status == kUsbOk && moved == length) return true;
-    dirty_ = true;
+    // A stalled command was not taken; one that timed out may still be
+    // answered.
+    recovery_ |= PipeFault(status) ? kRecoverClearOut : kRecoverDrainLate;
     return false;
   }
 
@@ -82,20 +101,21 @@ class Exchange {
     const Piece piece = ReadPackets(buffer, RoundUp(length, packet_));
     *received = piece.moved;
     const bool whole = piece.moved >= length && Usable(piece.status);
-    if (!whole || piece.full) dirty_ = true;
+    Note(piece, whole);
     return whole;
   }
 
   // A block reply (0x30) into buffer: the first packet, then exactly the
   // rest that the sample count in its header calls for. False (nothing
   // usable) unless at least the 2-byte header arrived and the reply either
-  // is whole or was ended by the unit itself with a short packet.
+  // is whole or was ended by the unit itself with a short packet; a reply
+  // cut short is delivered as far as it came, and what may follow of it is
+  // drained before the next command.
   bool ReadBlock(bool calibrated, std::uint8_t* buffer, std::size_t* received) {
     Piece piece = ReadPackets(buffer, packet_);
     std::size_t got = piece.moved;
     if (piece.status == kUsbOk && piece.full && got >= kBlockHeaderLength) {
-      const int reported = buffer[1] < kMaxBlockCount ? buffer[1] : kMaxBlockCount;
-      const std::size_t whole = BlockReplySize(calibrated, reported);
+      const std::size_t whole = BlockReplySize(calibrated, ReportedCount(buffer));
       if (whole > got) {
         const std::size_t room = std::min(RoundUp(whole - got, packet_), capacity_ - got);
         piece = ReadPackets(buffer + got, room);
@@ -103,15 +123,11 @@ class Exchange {
       }
     }
     *received = got;
-    bool ok = false;
-    if (got >= kBlockHeaderLength) {
-      const int reported = buffer[1] < kMaxBlockCount ? buffer[1] : kMaxBlockCount;
-      // Whole by its own count (also when the read then timed out waiting
-      // for more), or cut short by the unit.
-      ok = got >= BlockReplySize(calibrated, reported) ? Usable(piece.status)
-                                                       : piece.status == kUsbOk;
-    }
-    if (!ok || piece.full) dirty_ = true;
+    const bool whole =
+        got >= kBlockHeaderLength && got >= BlockReplySize(calibrated, ReportedCount(buffer));
+    const bool ok =
+        got >= kBlockHeaderLength && (whole ? Usable(piece.status) : piece.status == kUsbOk);
+    Note(piece, whole && ok);
     return ok;
   }
 
@@ -124,6 +140,22 @@ class Exchange {
 
   // A read that timed out after its bytes arrived still delivered them.
   static bool Usable(std::uint32_t status) { return status == kUsbOk || status == kUsbTimeout; }
+  // A status after which the pipe's halt is cleared.
+  static bool PipeFault(std::uint32_t status) { return status == kUsbStall || status == kUsbError; }
+  static int ReportedCount(const std::uint8_t* reply) {
+    return reply[1] < kMaxBlockCount ? reply[1] : kMaxBlockCount;
+  }
+
+  // What the end of a read leaves for the next exchange.
+  void Note(const Piece& piece, bool whole) {
+    if (PipeFault(piece.status)) {
+      recovery_ |= kRecoverClearIn | kRecoverDrainLate;
+    } else if (!whole) {
+      recovery_ |= kRecoverDrainLate;
+    } else if (piece.full || piece.status != kUsbOk) {
+      recovery_ |= kRecoverDrain;
+    }
+  }
 
   // One read of `room` bytes (whole packets). A zero-length packet before
   // any byte is the end of an earlier reply, not this one: read again.
@@ -142,7 +174,7 @@ class Exchange {
 
   UsbLayer& layer_;
   DeviceHandle device_;
-  bool dirty_;
+  std::uint8_t recovery_;
   std::size_t packet_ = 64;
   std::size_t capacity_ = kReplyBufferLength;
 };
@@ -158,7 +190,7 @@ void ClearSlots() {
   for (DeviceSlot& s : g.slots) {
     s.attached.store(0);
     s.opened.store(0);
-    s.drainFirst.store(false);
+    s.recovery.store(0);
     s.device = nullptr;
     s.calibrated = 0;
     s.cal = Calibration{};
@@ -219,6 +251,7 @@ struct OpenedSlot {
   DeviceHandle device = nullptr;
   bool calibrated = false;
   Calibration cal;
+  std::uint8_t recovery = 0;
 };
 
 bool TakeOpenedSlot(std::int16_t id, OpenedSlot* out) {
@@ -231,23 +264,30 @@ bool TakeOpenedSlot(std::int16_t id, OpenedSlot* out) {
     out->device = s.device;
     out->calibrated = s.calibrated != 0;
     out->cal = s.cal;
+    out->recovery = s.recovery.load();
   }
   g.layer->Unlock();
   return opened;
 }
 
-// The exchanges of one export with an opened slot's unit; whether the next
-// one must drain first is kept in the slot when it ends.
+// The exchanges of one export with an opened slot's unit. What the next one
+// must do first is kept in the slot when it ends, unless another unit has
+// attached into the slot meanwhile (that unit starts with its own).
 class SlotExchange : public Exchange {
  public:
   explicit SlotExchange(const OpenedSlot& s)
-      : Exchange(*g.layer, s.device, s.slot->drainFirst.load()), slot_(*s.slot) {}
-  ~SlotExchange() { slot_.drainFirst.store(dirty()); }
+      : Exchange(*g.layer, s.device, s.recovery), slot_(*s.slot), device_(s.device) {}
+  ~SlotExchange() {
+    g.layer->Lock();
+    if (slot_.attached.load() && slot_.device == device_) slot_.recovery.store(recovery());
+    g.layer->Unlock();
+  }
   SlotExchange(const SlotExchange&) = delete;
   SlotExchange& operator=(const SlotExchange&) = delete;
 
  private:
   DeviceSlot& slot_;
+  DeviceHandle device_;
 };
 
 double SampleOhms(const OpenedSlot& slot, const std::uint8_t* reply, int i, std::uint8_t wiring,
@@ -284,6 +324,7 @@ std::int16_t DeviceOpen(std::int16_t id) {
   opened.slot = &s;
   opened.device = s.device;
   opened.calibrated = s.calibrated != 0;
+  opened.recovery = s.recovery.load();
   if (present) s.opened.store(1);
   layer.Unlock();
   if (!present) return kNoUnit;
@@ -374,10 +415,16 @@ std::int16_t GetDatas(std::int16_t id, double* values, std::uint8_t* statuses, s
 bool OnDeviceAttach(DeviceHandle device, void* user) {
   UsbLayer& layer = *static_cast<UsbLayer*>(user);
   // Whatever the unit still holds from before (a reply nobody read in an
-  // earlier session, a halted pipe) goes first.
-  Exchange x(layer, device, true);
+  // earlier session, a halted reply pipe) goes first. A command pipe left
+  // halted shows as a stalled status query: its halt is cleared and the
+  // query asked once more.
+  Exchange x(layer, device, kRecoverClearIn | kRecoverDrain);
   std::uint8_t reply[kReplyBufferLength] = {};
-  if (!Query(x, kCmdStatus, reply, kStatusReplyLength)) return false;
+  bool answered = Query(x, kCmdStatus, reply, kStatusReplyLength);
+  if (!answered && (x.recovery() & kRecoverClearOut)) {
+    answered = Query(x, kCmdStatus, reply, kStatusReplyLength);
+  }
+  if (!answered) return false;
   const std::uint8_t status = reply[1];
   const int index = SlotOfStatus(status);
   if (index < 0) return false;  // a ratiometric unit without a slot
@@ -401,7 +448,7 @@ bool OnDeviceAttach(DeviceHandle device, void* user) {
   s.device = device;
   s.calibrated = calibrated ? 1 : 0;
   s.cal = cal;
-  s.drainFirst.store(x.dirty());
+  s.recovery.store(x.recovery());
   s.attached.store(1);
   layer.Unlock();
   return true;

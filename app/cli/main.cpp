@@ -5,6 +5,7 @@
 //   larimo-cli csv FILE.rk0 OUT.csv   the application's CSV export of a file
 //   larimo-cli upgrade OLD.rk0 NEW.rk0  either version in, current version out
 //   larimo-cli record --out FILE.rk0  a run without a window (cli/record.h)
+//   larimo-cli recover --list         the runs left behind (cli/recover.h)
 #include <cstdio>
 
 #include <QCoreApplication>
@@ -13,10 +14,11 @@
 #include <QTextStream>
 
 #include "cli/record.h"
-#include "store/module_data.h"
-#include "store/user_interface.h"
+#include "cli/recover.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 namespace {
@@ -43,7 +45,7 @@ const char kHelp[] =
     "\n"
     "Output files are replaced only when written completely.\n"
     "\n"
-    "exit status:\n"
+    "exit status of info, csv and upgrade:\n"
     "  0  done\n"
     "  1  the file could not be read or written (reason on stderr)\n"
     "  2  wrong usage\n"
@@ -59,6 +61,7 @@ class QuietUi final : public UserInterface {
   MsgAnswer Message(const QString&, const QString&, MsgIcon, MsgButtons buttons) override {
     return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
   }
+  void Notify(const QString&, const QString&, MsgIcon) override {}
   std::optional<QString> ChooseFile(const FileRequest&) override { return std::nullopt; }
 };
 
@@ -181,6 +184,8 @@ int Run(const QStringList& args) {
     std::fputs(kHelp, stdout);
     std::fputs("\nrecording:\n", stdout);
     std::fputs(kRecordHelp, stdout);
+    std::fputs("\nruns left behind:\n", stdout);
+    std::fputs(kRecoverHelp, stdout);
     return kExitOk;
   }
   const auto want = [&](qsizetype n) { return args.size() == n + 1; };
@@ -192,6 +197,7 @@ int Run(const QStringList& args) {
                    : Usage(QStringLiteral("csv takes an input and an output file"));
   }
   if (cmd == QLatin1String("record")) return RecordCommand(args.mid(1));
+  if (cmd == QLatin1String("recover")) return RecoverCommand(args.mid(1));
   if (cmd == QLatin1String("upgrade")) {
     return want(2) ? Upgrade(args[1], args[2])
                    : Usage(QStringLiteral("upgrade takes an input and an output file"));

@@ -17,7 +17,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "cli/output_queue.h"
 #include "cli/record_options.h"
+#include "cli/recover.h"
 #include "device/device_control.h"
 #include "device/quenzel.h"
 #include "files/csv_file.h"
@@ -36,36 +38,47 @@ const char kRecordHelp[] =
     "                            measure as the application does, without a window,\n"
     "                            and save the run when it ends. Options not given\n"
     "                            come from the settings the application stores.\n"
+    "                            The outputs are checked before measuring.\n"
     "    --simulate              use the simulated units (libBriskoSim.so, set up by\n"
     "                            the BRISKO_SIM* variables) instead of libBrisko.so\n"
     "    --units 0,1,2,3         the IDs of the units in use\n"
-    "    --wiring 2,3,4,2        2-, 3- or 4-wire, for ID0, ID1, ... in this order\n"
+    "    --wiring 2,3,4,2        2-, 3- or 4-wire: four values are ID0 to ID3; as\n"
+    "                            many values as units in use follow the order of\n"
+    "                            --units; any other count is refused\n"
     "    --kind pt100|ohm        temperature in degC or resistance in ohm\n"
     "    --interval 1s|250ms     seconds (single samples, 1 to 65535 s) or\n"
     "                            milliseconds (the units' timed sampling, 10 to\n"
     "                            100000 ms in steps of 10)\n"
-    "    --average, --no-average averaging on or off (on: at least 10 s)\n"
+    "    --average, --no-average averaging on or off (on: seconds intervals of at\n"
+    "                            least 10 s; any milliseconds interval)\n"
     "    --memo TEXT             a memo line of the file; up to five, in order\n"
     "    --duration TIME         stop after this much measured time: 90s, 10m, 2h,\n"
     "                            500ms (a number alone counts seconds)\n"
     "    --samples N             stop after N samples (1 to 88000)\n"
-    "    --csv FILE.csv          also write the application's CSV export\n"
+    "    --csv FILE.csv          also write the application's CSV export (not the\n"
+    "                            file of --out)\n"
     "    --stdout                print each stored sample as one line: elapsed\n"
     "                            seconds, then the reading of each unit in use,\n"
-    "                            comma-separated, flushed every cycle\n"
+    "                            comma-separated. A reader that falls behind by\n"
+    "                            more than 1 MiB loses lines of the stream (told on\n"
+    "                            stderr and counted at the end), never of the file.\n"
     "                            Without --duration and --samples the run goes on\n"
     "                            until the buffer is full (88000 samples) or it is\n"
-    "                            interrupted (Ctrl-C, SIGTERM). On a terminal a\n"
-    "                            progress line is shown on stderr. With --simulate\n"
-    "                            and a stepped BRISKO_SIM_CLOCK the poll timer\n"
-    "                            does not wait: the units' time moves only by the\n"
-    "                            reads.\n"
+    "                            interrupted (Ctrl-C, SIGTERM, SIGHUP). On a terminal\n"
+    "                            a progress line is shown on stderr. Runs left\n"
+    "                            behind by earlier runs are mentioned on stderr.\n"
+    "                            With --simulate and a stepped BRISKO_SIM_CLOCK the\n"
+    "                            poll timer does not wait: the units' time moves\n"
+    "                            only by the reads.\n"
     "  exit status of record (all but 1 and 2 after saving what was stored):\n"
     "    0    --duration or --samples reached\n"
-    "    1    the run did not start (nothing recorded), or a file was not written\n"
+    "    1    the run did not start or an output cannot be created (nothing\n"
+    "         recorded), or a file was not written (the run stays in its journal:\n"
+    "         see recover)\n"
     "    2    wrong usage, or a setting the settings dialog would refuse\n"
     "    5    a unit failed (its ID, the library's code and text are on stderr)\n"
     "    6    the buffer is full (88000 samples)\n"
+    "    129  the terminal or session went away (SIGHUP)\n"
     "    130  interrupted (SIGINT), 143 terminated (SIGTERM)\n"
     "    141  standard output was closed (--stdout)\n";
 
@@ -120,6 +133,9 @@ class StderrUi final : public UserInterface {
     }
     console_.Line(line);
     return MsgAnswer::Ok;
+  }
+  void Notify(const QString& text, const QString& title, MsgIcon icon) override {
+    Message(text, title, icon, MsgButtons::Ok);
   }
   std::optional<QString> ChooseFile(const FileRequest&) override { return std::nullopt; }
 
@@ -176,13 +192,15 @@ QString Clock(qint64 ms) {
 // Follows the stored samples: the --stdout stream and the progress line.
 class Recorder final : public RunObserver {
  public:
-  // limit: the samples the run asked for (the stream stops there).
-  Recorder(Console& console, bool toStdout, Long limit)
-      : console_(console), toStdout_(toStdout), limit_(limit) {}
-  bool OutputClosed() const { return outputClosed_; }
+  // limit: the samples the run asked for (the stream stops there). stream:
+  // the queue of standard output, null without --stdout.
+  Recorder(Console& console, OutputQueue* stream, Long limit)
+      : console_(console), stream_(stream), limit_(limit) {}
+  bool OutputClosed() const { return stream_ && stream_->Closed(); }
 
   void RunStarted(const ModuleData&) override {
     streamed_ = 0;
+    shown_ = 0;
     sinceProgress_.start();
   }
   void SamplesStored(const ModuleData& d) override {
@@ -204,7 +222,7 @@ class Recorder final : public RunObserver {
  private:
   void Stream(const ModuleData& d, Long upTo) {
     upTo = std::min(upTo, limit_);
-    if (!toStdout_ || outputClosed_ || upTo <= streamed_) return;
+    if (!stream_ || stream_->Closed() || upTo <= streamed_) return;
     QByteArray text;
     for (Long k = streamed_; k < upTo; ++k) {
       text += CsvDouble(SampleSeconds(d.IntervalTM, k + 1)).toLatin1();
@@ -215,17 +233,21 @@ class Recorder final : public RunObserver {
       }
       text += '\n';
     }
+    const Long lines = upTo - streamed_;
     streamed_ = upTo;
-    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) !=
-            static_cast<std::size_t>(text.size()) ||
-        std::fflush(stdout) != 0) {
-      outputClosed_ = true;
+    if (!stream_->Push(text, lines) && !stream_->Closed() && !toldDrop_) {
+      toldDrop_ = true;
+      console_.Line(
+          QStringLiteral("standard output is not read fast enough: lines of the stream are dropped "
+                         "(the file keeps every sample)"));
     }
   }
   void ShowProgress(const ModuleData& d) {
+    // The samples every unit holds, up to the limit: a count that never goes back.
+    shown_ = std::max(shown_, std::min(CompleteRows(d), limit_));
     QString line = QStringLiteral("%1 samples  %2")
-                       .arg(d.DataNum)
-                       .arg(Clock(static_cast<qint64>(d.DataNum) * d.IntervalTM));
+                       .arg(shown_)
+                       .arg(Clock(static_cast<qint64>(shown_) * d.IntervalTM));
     for (int u = 0; u < kUnitCount; ++u) {
       const UnitData& unit = d.Units[u];
       if (!IsTrue(unit.Mflag)) continue;
@@ -235,20 +257,21 @@ class Recorder final : public RunObserver {
                   : QStringLiteral("-");
     }
     line += QStringLiteral("  full in %1")
-                .arg(Clock(static_cast<qint64>(kBufferSize - d.DataNum) * d.IntervalTM));
+                .arg(Clock(static_cast<qint64>(kBufferSize - shown_) * d.IntervalTM));
     console_.Progress(line);
   }
 
   Console& console_;
-  bool toStdout_;
+  OutputQueue* stream_;
   Long limit_;
-  bool outputClosed_ = false;
   Long streamed_ = 0;
+  Long shown_ = 0;
+  bool toldDrop_ = false;
   QElapsedTimer sinceProgress_;
 };
 
-// SIGINT and SIGTERM reach the event loop through a pipe: the handler only
-// writes the signal's number to it.
+// SIGINT, SIGTERM and SIGHUP reach the event loop through a pipe: the
+// handler only writes the signal's number to it.
 int g_signalWrite = -1;
 
 extern "C" void OnStopSignal(int sig) {
@@ -269,6 +292,7 @@ class StopSignals {
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, &oldInt_);
     sigaction(SIGTERM, &sa, &oldTerm_);
+    sigaction(SIGHUP, &sa, &oldHup_);
     // A closed standard output is seen by the write, not as a signal.
     struct sigaction ign {};
     ign.sa_handler = SIG_IGN;
@@ -279,6 +303,7 @@ class StopSignals {
     if (!installed_) return;
     sigaction(SIGINT, &oldInt_, nullptr);
     sigaction(SIGTERM, &oldTerm_, nullptr);
+    sigaction(SIGHUP, &oldHup_, nullptr);
     sigaction(SIGPIPE, &oldPipe_, nullptr);
     g_signalWrite = -1;
     close(fds_[0]);
@@ -297,7 +322,7 @@ class StopSignals {
   int fds_[2] = {-1, -1};
   bool installed_ = false;
   struct sigaction oldInt_ {
-  }, oldTerm_{}, oldPipe_{};
+  }, oldTerm_{}, oldHup_{}, oldPipe_{};
 };
 
 // The exit status of a run that ended so.
@@ -321,10 +346,6 @@ int ExitStatus(const RunEnd& end, int stopSignal) {
 }  // namespace
 
 int RecordCommand(const QStringList& args) {
-  if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-    std::fputs(kRecordHelp, stdout);
-    return kRecordDone;
-  }
   Console console;
   ModuleData d;
   d.InitDataBuffers();
@@ -335,6 +356,16 @@ int RecordCommand(const QStringList& args) {
     std::fputs("Try 'larimo-cli --help'.\n", stderr);
     return kRecordUsage;
   }
+  if (o.help) {
+    std::fputs(kRecordHelp, stdout);
+    return kRecordDone;
+  }
+  // Hours of measuring must not end in a file that cannot be written.
+  if (const QString refusal = CheckOutputs(o); !refusal.isEmpty()) {
+    console.Line(refusal + QStringLiteral("; nothing was recorded"));
+    return kRecordFailed;
+  }
+  MentionRunsLeftBehind([&](const QString& line) { console.Line(line); });
 
   quenzel::SelectLibrary(o.simulate ? QStringLiteral("BriskoSim") : QStringLiteral("Brisko"));
   StderrUi ui(console);
@@ -347,7 +378,12 @@ int RecordCommand(const QStringList& args) {
   Journal journal;
   Acquisition run(d, view, quenzel::Library(), display);
   if (o.samples) run.SetSampleLimit(*o.samples);
-  Recorder recorder(console, o.toStdout, o.samples.value_or(kBufferSize));
+  // Standard output never holds the run: what its reader does not take in
+  // time is dropped from the stream (never from the file).
+  constexpr qsizetype kStreamCapacity = 1 << 20;
+  std::optional<OutputQueue> stream;
+  if (o.toStdout) stream.emplace(STDOUT_FILENO, kStreamCapacity);
+  Recorder recorder(console, stream ? &*stream : nullptr, o.samples.value_or(kBufferSize));
   run.AddObserver(&recorder);
   run.AddObserver(&journal);
 
@@ -366,6 +402,15 @@ int RecordCommand(const QStringList& args) {
     stopStatus = status;
     if (run.Measuring()) run.Stop();
   };
+  std::optional<QSocketNotifier> writable;
+  if (stream) {
+    writable.emplace(STDOUT_FILENO, QSocketNotifier::Write);
+    writable->setEnabled(false);
+    QObject::connect(&*writable, &QSocketNotifier::activated, [&] {
+      stream->Flush();
+      writable->setEnabled(stream->Pending() && !stream->Closed());
+    });
+  }
   QObject::connect(&timer, &QTimer::timeout, [&] {
     if (pacing.kind == Pacing::Kind::SampleTimer) {
       run.SampleTimerTick();
@@ -376,6 +421,7 @@ int RecordCommand(const QStringList& args) {
       console.Line(QStringLiteral("standard output was closed"));
       stop(kRecordOutputClosed);
     }
+    if (writable) writable->setEnabled(stream->Pending() && !stream->Closed());
     if (!run.Measuring()) loop.quit();
   });
   std::optional<QSocketNotifier> notifier;
@@ -385,6 +431,7 @@ int RecordCommand(const QStringList& args) {
       const int sig = signals.Take();
       if (sig == SIGINT) stop(kRecordInterrupted);
       if (sig == SIGTERM) stop(kRecordTerminated);
+      if (sig == SIGHUP) stop(kRecordHangUp);
       if (!run.Measuring()) loop.quit();
     });
   }
@@ -397,21 +444,35 @@ int RecordCommand(const QStringList& args) {
   timer.start();
   loop.exec();
   timer.stop();
+  if (writable) writable->setEnabled(false);
 
+  // The file first, whatever the reader of standard output does.
   QString error;
   int rc = display.End() ? ExitStatus(*display.End(), stopStatus) : stopStatus;
-  if (!SaveDataFile(d, o.out, &error)) {
-    console.Line(o.out + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
-    rc = kRecordFailed;
-  }
+  bool saved = SaveDataFile(d, o.out, &error);
+  if (!saved) console.Line(o.out + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
   if (!o.csv.isEmpty() && !SaveCsvFile(d, o.csv, &error)) {
     console.Line(o.csv + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
-    rc = kRecordFailed;
+    saved = false;
   }
-  if (rc != kRecordFailed) {
+  if (saved) {
     // The run is saved: its journal is no longer needed.
     journal.Forget();
     console.Line(QStringLiteral("%1 samples saved to %2").arg(d.DataNum).arg(o.out));
+  } else {
+    rc = kRecordFailed;
+    if (!journal.Path().isEmpty()) {
+      console.Line(QStringLiteral("the run is kept in %1; save it with 'larimo-cli recover "
+                                  "--journal %1 FILE.rk0'")
+                       .arg(journal.Path()));
+    }
+  }
+  if (stream) {
+    constexpr int kDrainMs = 2000;
+    stream->Drain(kDrainMs);
+    if (const qint64 lost = stream->LostLines(); lost > 0 && !stream->Closed()) {
+      console.Line(QStringLiteral("%1 lines were not written to standard output").arg(lost));
+    }
   }
   SetUi(previousUi);
   return rc;

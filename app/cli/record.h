@@ -16,6 +16,7 @@ inline constexpr int kRecordBufferFull = 6;      // the 88,000 samples of a run 
 inline constexpr int kRecordOutputClosed = 141;  // the reader of standard output went away
 inline constexpr int kRecordInterrupted = 130;   // SIGINT
 inline constexpr int kRecordTerminated = 143;    // SIGTERM
+inline constexpr int kRecordHangUp = 129;        // SIGHUP (the terminal or session went away)
 
 // The help of the record command (part of larimo-cli --help).
 extern const char kRecordHelp[];

@@ -1,8 +1,12 @@
 #include "cli/record_options.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <utility>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "settings/setting_checks.h"
@@ -86,16 +90,37 @@ QString IntervalLimits() {
       "least 10");
 }
 
-// Applies the options over the stored settings already in d. Returns an
-// empty string, or the message of the refusal.
+// The options that take a value.
+bool TakesValue(const QString& name) {
+  static const QStringList names = {"--out",  "--csv",      "--memo",     "--units",  "--wiring",
+                                    "--kind", "--interval", "--duration", "--samples"};
+  return names.contains(name);
+}
+
+// The two paths name one file (compared as absolute paths, or as real ones
+// when both exist).
+bool SameFile(const QString& a, const QString& b) {
+  const QFileInfo fa(a);
+  const QFileInfo fb(b);
+  if (fa.exists() && fb.exists()) return fa.canonicalFilePath() == fb.canonicalFilePath();
+  return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
+
 }  // namespace
 
 QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions& o) {
   std::optional<std::pair<bool, qint64>> interval;
   QString intervalText;
+  std::optional<std::vector<int>> wiring;
+  QString wiringText;
+  std::vector<int> unitOrder;  // --units as given
   ArgReader r(args);
   while (r.Next()) {
     const QString name = r.Name();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+      o.help = true;
+      return {};
+    }
     const auto flag = [&](bool* target) {
       if (r.HasInlineValue()) return false;
       *target = true;
@@ -116,6 +141,7 @@ QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions
     }
     if (!name.startsWith(QLatin1String("--")))
       return QStringLiteral("unexpected argument '%1'").arg(name);
+    if (!TakesValue(name)) return QStringLiteral("unknown option '%1'").arg(name);
     const std::optional<QString> v = r.Value();
     if (!v) return name + QStringLiteral(" needs a value");
     if (name == QLatin1String("--out")) {
@@ -132,14 +158,17 @@ QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions
       for (int u = 0; u < kUnitCount; ++u) {
         d.Units[u].Mflag = ToBoolean(std::find(ids->begin(), ids->end(), u) != ids->end());
       }
-    } else if (name == QLatin1String("--wiring")) {
-      const auto w = NumberList(*v);
-      if (!w || w->size() > kUnitCount ||
-          std::any_of(w->begin(), w->end(), [](int x) { return x < 2 || x > 4; }))
-        return QStringLiteral("--wiring %1: 2, 3 or 4 for ID0 to ID3, comma-separated").arg(*v);
-      for (std::size_t u = 0; u < w->size(); ++u) {
-        d.Units[u].Connect = static_cast<Integer>((*w)[u] - 2);
+      unitOrder.clear();
+      for (int id : *ids) {
+        if (std::find(unitOrder.begin(), unitOrder.end(), id) == unitOrder.end())
+          unitOrder.push_back(id);
       }
+    } else if (name == QLatin1String("--wiring")) {
+      wiring = NumberList(*v);
+      wiringText = *v;
+      if (!wiring ||
+          std::any_of(wiring->begin(), wiring->end(), [](int x) { return x < 2 || x > 4; }))
+        return QStringLiteral("--wiring %1: 2, 3 or 4 per unit, comma-separated").arg(*v);
     } else if (name == QLatin1String("--kind")) {
       if (*v == QLatin1String("pt100")) {
         d.MeasKind = kFalse;
@@ -163,17 +192,36 @@ QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions
       if (!ok || n < 1 || n > kBufferSize)
         return QStringLiteral("--samples %1: 1 to %2").arg(*v).arg(kBufferSize);
       o.samples = n;
-    } else {
-      return QStringLiteral("unknown option '%1'").arg(name);
     }
   }
   if (o.out.isEmpty()) return QStringLiteral("--out FILE.rk0 is required");
+  if (!o.csv.isEmpty() && SameFile(o.out, o.csv))
+    return QStringLiteral("--out and --csv name the same file");
   if (o.samples && o.durationMs) return QStringLiteral("give --duration or --samples, not both");
 
   // The settings dialog's checks, on what the run would use.
   if (std::none_of(d.Units.begin(), d.Units.end(),
                    [](const UnitData& u) { return IsTrue(u.Mflag); })) {
     return kNoUnitChecked + QStringLiteral(" (--units)");
+  }
+  if (wiring) {
+    // Four values are ID0 to ID3; as many as the units in use follow the
+    // order of --units (else the IDs' order).
+    if (unitOrder.empty()) {
+      for (int u = 0; u < kUnitCount; ++u) {
+        if (IsTrue(d.Units[u].Mflag)) unitOrder.push_back(u);
+      }
+    }
+    std::vector<int> ids = {0, 1, 2, 3};
+    if (wiring->size() != ids.size()) ids = unitOrder;
+    if (wiring->size() != ids.size()) {
+      return QStringLiteral("--wiring %1: give 4 values (ID0 to ID3) or one per unit in use (%2)")
+          .arg(wiringText)
+          .arg(unitOrder.size());
+    }
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      d.Units[ids[i]].Connect = static_cast<Integer>((*wiring)[i] - 2);
+    }
   }
   if (interval) {
     if (interval->second > kMaxIntervalSec ||
@@ -195,6 +243,20 @@ QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions
     const double n = *o.durationMs / static_cast<double>(d.IntervalTM);
     if (n < 1) return QStringLiteral("--duration is shorter than one interval");
     o.samples = static_cast<Long>(std::min<double>(n, kBufferSize + 1.0));
+  }
+  return {};
+}
+
+QString CheckOutputs(const RecordOptions& o) {
+  for (const QString& path : {o.out, o.csv}) {
+    if (path.isEmpty()) continue;
+    const QFileInfo file(path);
+    if (file.isDir()) return QStringLiteral("%1: is a folder").arg(path);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir())
+      return QStringLiteral("%1: the folder %2 does not exist").arg(path, folder.filePath());
+    if (::access(QFile::encodeName(folder.filePath()).constData(), W_OK) != 0)
+      return QStringLiteral("%1: the folder %2 cannot be written").arg(path, folder.filePath());
   }
   return {};
 }

@@ -13,6 +13,7 @@
 namespace larimo {
 
 struct RecordOptions {
+  bool help = false;  // --help or -h where an option stands
   bool simulate = false;
   bool toStdout = false;
   QString out;
@@ -24,6 +25,11 @@ struct RecordOptions {
 
 // Applies the options over the stored settings already in d. Returns an
 // empty string, or the message of the refusal (wrong usage).
+// Stops at --help.
 QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions& o);
+
+// Before measuring: every output can be created (its folder exists and can
+// be written, the path is no folder). An empty string, or why not.
+QString CheckOutputs(const RecordOptions& o);
 
 }  // namespace larimo

@@ -124,7 +124,8 @@ void Journal::Fail(const QString& reason) {
   failed_ = true;
   if (warned_) return;
   warned_ = true;
-  ShowMessage(kNotProtected + QLatin1Char('\n') + reason, kMsgTitle, MsgIcon::Exclamation);
+  // The run goes on: the notice never waits for the user inside a cycle.
+  Ui().Notify(kNotProtected + QLatin1Char('\n') + reason, kMsgTitle, MsgIcon::Exclamation);
 }
 
 bool Journal::Create(const ModuleData& d, QString* error) {
@@ -285,5 +286,7 @@ bool Journal::Recover(ModuleData& into) {
   into.ClearData();
   return false;
 }
+
+int LockJournal(const QString& path) { return OpenLocked(path); }
 
 }  // namespace larimo

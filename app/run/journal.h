@@ -41,6 +41,10 @@ inline const QString kDeleteQuestion =
 inline const QString kNotProtected = QStringLiteral(
     "測定データの控えを書き込めません。この測定はプログラムの異常終了や停電から保護されません。");
 
+// Opens a journal and takes its lock, as its writer does; -1 when it cannot
+// be opened or a running program holds it (close the descriptor to let go).
+int LockJournal(const QString& path);
+
 class Journal final : public RunObserver {
  public:
   // The journal of the runs of one window or recorder, kept in `folder`.

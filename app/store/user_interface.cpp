@@ -12,6 +12,9 @@ class StderrInterface final : public UserInterface {
     std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
     return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
   }
+  void Notify(const QString& text, const QString& title, MsgIcon icon) override {
+    Message(text, title, icon, MsgButtons::Ok);
+  }
   std::optional<QString> ChooseFile(const FileRequest&) override { return std::nullopt; }
 };
 

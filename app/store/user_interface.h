@@ -35,12 +35,15 @@ class UserInterface {
   // Shows a modal message box and returns the button the user chose.
   virtual MsgAnswer Message(const QString& text, const QString& title, MsgIcon icon,
                             MsgButtons buttons) = 0;
+  // Shows a notice without waiting for the user (a box that does not block,
+  // or a line): returns at once, so a running cycle can tell it and go on.
+  virtual void Notify(const QString& text, const QString& title, MsgIcon icon) = 0;
   // Lets the user choose a file name; nullopt when the user cancelled.
   virtual std::optional<QString> ChooseFile(const FileRequest& request) = 0;
 };
 
 // The interface in force. Until one is installed, a fallback writes messages
-// to standard error, answers No to questions and cancels file choices.
+// and notices to standard error, answers No to questions and cancels file choices.
 UserInterface& Ui();
 // Installs ui (nullptr restores the fallback) and returns the previous one.
 UserInterface* SetUi(UserInterface* ui);

@@ -7,8 +7,9 @@
 
 namespace larimo {
 
-MsgAnswer QtUserInterface::Message(const QString& text, const QString& title, MsgIcon icon,
-                                   MsgButtons buttons) {
+namespace {
+
+QMessageBox::Icon QtIcon(MsgIcon icon) {
   QMessageBox::Icon qicon = QMessageBox::NoIcon;
   switch (icon) {
     case MsgIcon::None:
@@ -27,8 +28,15 @@ MsgAnswer QtUserInterface::Message(const QString& text, const QString& title, Ms
       qicon = QMessageBox::Critical;
       break;
   }
+  return qicon;
+}
+
+}  // namespace
+
+MsgAnswer QtUserInterface::Message(const QString& text, const QString& title, MsgIcon icon,
+                                   MsgButtons buttons) {
   QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-  QMessageBox box(qicon, title, text, QMessageBox::NoButton, parent);
+  QMessageBox box(QtIcon(icon), title, text, QMessageBox::NoButton, parent);
   if (buttons == MsgButtons::YesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
@@ -38,6 +46,14 @@ MsgAnswer QtUserInterface::Message(const QString& text, const QString& title, Ms
   const int result = box.exec();
   if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
   return result == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+}
+
+void QtUserInterface::Notify(const QString& text, const QString& title, MsgIcon icon) {
+  QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
+  auto* box = new QMessageBox(QtIcon(icon), title, text, QMessageBox::Ok, parent);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
 }
 
 QString QtUserInterface::ToQtFilter(const QString& filter) {

@@ -16,6 +16,8 @@ class QtUserInterface final : public UserInterface {
 
   MsgAnswer Message(const QString& text, const QString& title, MsgIcon icon,
                     MsgButtons buttons) override;
+  // A box that is not modal and deletes itself when closed.
+  void Notify(const QString& text, const QString& title, MsgIcon icon) override;
   std::optional<QString> ChooseFile(const FileRequest& request) override;
 
   // "desc|pattern|desc|pattern|" -> "desc (pattern);;desc (pattern)" for QFileDialog.

@@ -52,6 +52,7 @@ class QuietUi final : public UserInterface {
     ++messages;
     return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
   }
+  void Notify(const QString&, const QString&, MsgIcon) override { ++messages; }
   std::optional<QString> ChooseFile(const FileRequest&) override { return file; }
   std::optional<QString> file;
   int messages = 0;

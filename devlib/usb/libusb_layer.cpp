@@ -45,6 +45,26 @@ std::uint32_t StatusOfTransfer(libusb_transfer_status status) {
   }
 }
 
+// wMaxPacketSize of the reply pipe in the unit's configuration (it has one;
+// the descriptor is read without opening the unit); 0 when it is not there.
+std::uint32_t ReplyPacketSize(libusb_device* device) {
+  libusb_config_descriptor* config = nullptr;
+  if (libusb_get_config_descriptor(device, 0, &config) != LIBUSB_SUCCESS) return 0;
+  std::uint32_t size = 0;
+  for (int i = 0; i < config->bNumInterfaces; ++i) {
+    for (int a = 0; a < config->interface[i].num_altsetting; ++a) {
+      const libusb_interface_descriptor& setting = config->interface[i].altsetting[a];
+      for (int e = 0; e < setting.bNumEndpoints; ++e) {
+        if (setting.endpoint[e].bEndpointAddress == kPipeIn && size == 0) {
+          size = setting.endpoint[e].wMaxPacketSize & 0x7FFu;  // bits 11-12: not a size
+        }
+      }
+    }
+  }
+  libusb_free_config_descriptor(config);
+  return size;
+}
+
 void ReleaseAndClose(libusb_device_handle* handle) {
   libusb_release_interface(handle, kInterface);
   libusb_close(handle);
@@ -68,11 +88,8 @@ std::uint32_t LibusbLayer::Init(std::uint16_t vendorId, std::uint16_t productId,
 
   libusb_context* ctx = nullptr;
   if (libusb_init(&ctx) != LIBUSB_SUCCESS) return kUsbError;
-  if (!libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG)) {
-    libusb_exit(ctx);
-    return kUsbError;
-  }
   ctx_ = ctx;
+  polling_ = !libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG);
   events_ = events;
   vendorId_ = vendorId;
   productId_ = productId;
@@ -100,6 +117,11 @@ std::uint32_t LibusbLayer::Init(std::uint16_t vendorId, std::uint16_t productId,
     pthread_setname_np(event_thread_.native_handle(), "brisko-usb-evt");
   } catch (const std::system_error&) {
     started = false;
+  }
+  // Without hotplug the event thread looks at the bus itself, first at once.
+  if (started && polling_) {
+    running_.store(true);
+    return kUsbOk;
   }
   // With enumeration, units already plugged in are reported from inside the
   // registration; the callback only queues them for the worker.
@@ -153,12 +175,14 @@ void LibusbLayer::EndUnits() {
   }
   for (libusb_transfer* transfer : flying) libusb_cancel_transfer(transfer);
   // The event thread has stopped: cancelled transfers complete only while
-  // someone handles libusb's events, so this thread does it meanwhile.
+  // someone handles libusb's events, so this thread does it meanwhile, until
+  // every attach has ended and every transfer (also one of another thread
+  // of the caller's) has come back.
   for (;;) {
     bool running = false;
     {
       std::lock_guard<std::mutex> units(units_mutex_);
-      for (const auto& unit : units_) running = running || !unit->attachDone;
+      for (const auto& unit : units_) running = running || !unit->attachDone || unit->busy > 0;
     }
     if (!running) break;
     timeval step{0, 10000};
@@ -189,6 +213,8 @@ void LibusbLayer::StopThreads() {
   stop_events_.store(true);
   libusb_interrupt_event_handler(ctx_);
   if (event_thread_.joinable()) event_thread_.join();
+  for (libusb_device* device : polled_) libusb_unref_device(device);
+  polled_.clear();
 
   // Events the worker did not reach are dropped: no handler runs any more.
   std::lock_guard<std::mutex> queue(queue_mutex_);
@@ -198,21 +224,60 @@ void LibusbLayer::StopThreads() {
 
 int LIBUSB_CALL LibusbLayer::OnHotplug(libusb_context*, libusb_device* device,
                                        libusb_hotplug_event event, void* self) {
-  auto* layer = static_cast<LibusbLayer*>(self);
-  const EventKind kind =
-      event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED ? EventKind::kArrived : EventKind::kLeft;
-  {
-    std::lock_guard<std::mutex> queue(layer->queue_mutex_);
-    if (!layer->accepting_) return 0;
-    layer->queue_.push_back(Event{kind, libusb_ref_device(device)});
-  }
-  layer->queue_cv_.notify_one();
+  static_cast<LibusbLayer*>(self)->Queue(
+      event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED ? EventKind::kArrived : EventKind::kLeft,
+      device);
   return 0;  // stay registered
 }
 
+void LibusbLayer::Queue(EventKind kind, libusb_device* device) {
+  {
+    std::lock_guard<std::mutex> queue(queue_mutex_);
+    if (!accepting_) return;
+    queue_.push_back(Event{kind, libusb_ref_device(device)});
+  }
+  queue_cv_.notify_one();
+}
+
+void LibusbLayer::PollBus() {
+  libusb_device** list = nullptr;
+  const ssize_t count = libusb_get_device_list(ctx_, &list);
+  if (count < 0) return;
+  std::vector<libusb_device*> seen;
+  for (ssize_t i = 0; i < count; ++i) {
+    libusb_device_descriptor descriptor;
+    if (libusb_get_device_descriptor(list[i], &descriptor) == LIBUSB_SUCCESS &&
+        descriptor.idVendor == vendorId_ && descriptor.idProduct == productId_) {
+      seen.push_back(libusb_ref_device(list[i]));
+    }
+  }
+  libusb_free_device_list(list, 1);
+  auto among = [](const std::vector<libusb_device*>& devices, libusb_device* device) {
+    return std::find(devices.begin(), devices.end(), device) != devices.end();
+  };
+  for (libusb_device* device : polled_) {
+    if (!among(seen, device)) Queue(EventKind::kLeft, device);
+  }
+  for (libusb_device* device : seen) {
+    if (!among(polled_, device)) Queue(EventKind::kArrived, device);
+  }
+  for (libusb_device* device : polled_) libusb_unref_device(device);
+  polled_.swap(seen);
+}
+
 void LibusbLayer::EventLoop() {
+  auto nextPoll = std::chrono::steady_clock::now();
   while (!stop_events_.load()) {
     timeval timeout{1, 0};
+    if (polling_) {
+      if (std::chrono::steady_clock::now() >= nextPoll) {
+        PollBus();
+        nextPoll = std::chrono::steady_clock::now() + kPollInterval;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+          nextPoll - std::chrono::steady_clock::now());
+      timeout = timeval{0, static_cast<suseconds_t>(std::max<std::int64_t>(left.count(), 0))};
+    }
     const int result = libusb_handle_events_timeout_completed(ctx_, &timeout, nullptr);
     // A failing event source must not turn this loop into a busy wait.
     if (result != LIBUSB_SUCCESS && result != LIBUSB_ERROR_INTERRUPTED) {
@@ -263,8 +328,8 @@ void LibusbLayer::HandleArrival(libusb_device* device) {
   record->owner = this;
   record->id = nextId_++;
   record->device = libusb_ref_device(device);
-  const int packet = libusb_get_max_packet_size(device, kPipeIn);
-  if (packet > 0) record->packetSize = static_cast<std::uint32_t>(packet);
+  const std::uint32_t packet = ReplyPacketSize(device);
+  if (packet > 0) record->packetSize = packet;
   Unit* unit = record.get();
   units_.push_back(std::move(record));
   try {
@@ -288,9 +353,11 @@ void LibusbLayer::AttachUnit(Unit* unit) {
     claimed = libusb_claim_interface(handle, kInterface);
     if (claimed != LIBUSB_SUCCESS) libusb_close(handle);
   }
+  // A unit that has already gone again is not worth a message.
   if (opened != LIBUSB_SUCCESS && opened != LIBUSB_ERROR_NO_DEVICE) {
     Report(unit->device, "open", opened);
-  } else if (claimed != LIBUSB_SUCCESS) {
+  } else if (opened == LIBUSB_SUCCESS && claimed != LIBUSB_SUCCESS &&
+             claimed != LIBUSB_ERROR_NO_DEVICE) {
     Report(unit->device, "claim", claimed);
   }
   bool take = false;

@@ -4,7 +4,8 @@
 // Threads of a session (from Init until Uninit returns):
 // - the event thread runs libusb's event handling, which completes every
 //   transfer and calls the hotplug callback; the callback only queues the
-//   arrival or departure;
+//   arrival or departure. Where libusb offers no hotplug, the event thread
+//   looks at the bus every 500 ms instead and queues what came and went;
 // - the dispatcher takes the queue in order. For an arrived unit it starts
 //   an attach thread of the unit's own, which opens and claims the unit and
 //   calls the attach handler (its synchronous transfers are allowed there),
@@ -15,7 +16,8 @@
 // are numbers never given out twice in the layer's life, so a handle the
 // library still holds after its unit left is refused (kUsbNoDevice), never
 // taken for another unit. Uninit cancels the transfers of attaches still
-// running instead of waiting for their timeouts.
+// running instead of waiting for their timeouts, and handles libusb's events
+// until every transfer has come back.
 //
 // A unit that cannot be taken (no permission to open it, another program
 // holds it) is named once on standard error with its bus and device number
@@ -24,6 +26,7 @@
 #include <libusb.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -97,6 +100,11 @@ class LibusbLayer final : public UsbLayer {
   static void LIBUSB_CALL OnTransferDone(libusb_transfer* transfer);
   static int LIBUSB_CALL OnHotplug(libusb_context* ctx, libusb_device* device,
                                    libusb_hotplug_event event, void* self);
+  // Queues an arrival or departure for the worker (while it takes them).
+  void Queue(EventKind kind, libusb_device* device);
+  // Without hotplug, on the event thread: compares the matching units on the
+  // bus with the last look and queues the differences.
+  void PollBus();
   void EventLoop();
   void WorkerLoop();
   void HandleArrival(libusb_device* device);
@@ -131,6 +139,9 @@ class LibusbLayer final : public UsbLayer {
   libusb_hotplug_callback_handle hotplug_ = 0;
   UsbEvents events_{};
   std::atomic<bool> running_{false};
+  bool polling_ = false;  // no hotplug: the event thread polls the bus
+  static constexpr std::chrono::milliseconds kPollInterval{500};
+  std::vector<libusb_device*> polled_;  // seen at the last look, referenced
 
   std::atomic<bool> stop_events_{false};
   std::thread event_thread_;

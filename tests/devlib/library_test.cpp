@@ -462,6 +462,27 @@ TEST_F(OpenedUnitTest, UnitAttachingIntoAnOpenedSlotStartsNotOpened) {
   EXPECT_EQ(internal::Slot(0).attached.load(), 0u);
 }
 
+// An exchange that ends after another unit attached into its slot leaves
+// the new unit's state alone: the old unit's stall clears no halt of it.
+TEST_F(OpenedUnitTest, ExchangeEndingAfterAnotherUnitAttachedLeavesItsSlotAlone) {
+  ScriptedDevice& old = OpenUnit(kCal0, 0);
+  old.readStatus[0x10] = kUsbStall;
+  ScriptedDevice& fresh = layer.AddUnit(kCal0);
+  fresh.replies[0x10] = Bytes(6, 0);
+  bool attach = true;
+  layer.onRead = [&] {
+    if (!attach) return;
+    attach = false;
+    layer.Attach(fresh);
+  };
+  double v = 0;
+  EXPECT_EQ(Quenzel_Single_Sample(0, &v, 0, 0), 9);
+  ASSERT_EQ(Quenzel_Device_Open(0), 0);
+  const int resets = fresh.resets;
+  EXPECT_EQ(Quenzel_Single_Sample(0, &v, 0, 0), 0);
+  EXPECT_EQ(fresh.resets, resets);
+}
+
 TEST_F(OpenedUnitTest, TransfersUseTheSettableTimeout) {
   ScriptedDevice& d = OpenUnit(kCal0, 0);
   d.replies[0x10] = Bytes(6, 0);

@@ -40,6 +40,7 @@ class ScriptedLayer : public UsbLayer {
   std::uint64_t clockMs = 0;  // the layer's clock; the waits move it on too
   std::function<void(std::uint32_t sleptMs)> onSleep;  // after each wait
   std::uint32_t lastTimeoutMs = 0;
+  std::function<void()> onRead;  // at the start of every read
   std::vector<std::unique_ptr<ScriptedDevice>> devices;
 
   ScriptedDevice& Add() {
@@ -112,6 +113,7 @@ class ScriptedLayer : public UsbLayer {
       *transferred = size;
       return kUsbOk;
     }
+    if (onRead) onRead();
     auto r = d->replies.find(d->last);
     const std::size_t left =
         r == d->replies.end() || d->taken >= r->second.size() ? 0 : r->second.size() - d->taken;

@@ -16,6 +16,10 @@ MsgAnswer RecordingUi::Message(const QString& text, const QString& title, MsgIco
   return a;
 }
 
+void RecordingUi::Notify(const QString& text, const QString& title, MsgIcon icon) {
+  notices.push_back({text, title, icon, MsgButtons::Ok});
+}
+
 std::optional<QString> RecordingUi::ChooseFile(const FileRequest& request) {
   fileRequests.push_back(request);
   if (files.empty()) return std::nullopt;

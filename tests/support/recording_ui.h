@@ -32,9 +32,11 @@ class RecordingUi final : public UserInterface {
 
   MsgAnswer Message(const QString& text, const QString& title, MsgIcon icon,
                     MsgButtons buttons) override;
+  void Notify(const QString& text, const QString& title, MsgIcon icon) override;
   std::optional<QString> ChooseFile(const FileRequest& request) override;
 
   std::vector<ShownMessage> shown;
+  std::vector<ShownMessage> notices;  // what Notify showed (never waits)
   std::vector<FileRequest> fileRequests;
   // Answers to Yes/No questions, in order; Yes when empty.
   std::deque<MsgAnswer> answers;

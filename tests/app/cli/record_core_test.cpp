@@ -9,6 +9,7 @@
 #include "file_test_util.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
+#include "run/journal.h"
 
 namespace larimo {
 namespace {
@@ -93,15 +94,51 @@ TEST_F(RecordTest, StdoutStreamsTheSamplesTheFileHolds) {
   EXPECT_EQ(lines[49].section(',', 0, 0), "0.5");
 }
 
-TEST_F(RecordTest, SigintStopsTheRunAndSavesIt) {
+TEST_F(RecordTest, StopSignalsStopTheRunAndSaveIt) {
   env.insert("BRISKO_SIM_CLOCK", "real");
-  Start({"--simulate", "--interval", "10ms", "--units", "0", "--stdout"});
-  ASSERT_TRUE(p.waitForReadyRead(10000));
-  ::kill(static_cast<pid_t>(p.processId()), SIGINT);
-  ASSERT_EQ(Finish(), 130) << err.toStdString();
-  const ModuleData r = Saved();
-  EXPECT_GE(r.DataNum, 1);
-  EXPECT_EQ(p.readAllStandardOutput().count('\n'), r.DataNum);
+  for (auto [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGHUP, 129}}) {
+    Start({"--simulate", "--interval", "10ms", "--units", "0", "--stdout"});
+    ASSERT_TRUE(p.waitForReadyRead(10000));
+    ::kill(static_cast<pid_t>(p.processId()), sig);
+    ASSERT_EQ(Finish(), status) << err.toStdString();
+    const ModuleData r = Saved();
+    EXPECT_GE(r.DataNum, 1);
+    EXPECT_EQ(p.readAllStandardOutput().count('\n'), r.DataNum);
+  }
+}
+
+TEST_F(RecordTest, SamplesAreExactInSingleSampleMode) {
+  ASSERT_EQ(Record({"--simulate", "--units", "0,1", "--interval", "1s", "--samples", "3"}), 0)
+      << err.toStdString();
+  EXPECT_EQ(Saved().DataNum, 3);
+}
+
+TEST_F(RecordTest, ARunLeftBehindIsListedAndRecovered) {
+  env.insert("XDG_STATE_HOME", dir.path());
+  {
+    ModuleData d;  // a run whose program died: its journal stays
+    d.InitDataBuffers();
+    d.StartTime = "2026/1/2 3:04:05";
+    Journal journal(dir.filePath("larimo"));
+    journal.RunStarted(d);
+    d.Units[0].Mflag = kTrue;
+    d.Units[0].Values[0] = d.Units[0].Values[1] = 21.5f;
+    d.Units[0].Count = d.DataNum = 2;
+    journal.SamplesStored(d);
+  }
+  Start({"--simulate", "--samples", "1", "--units", "0", "--interval", "10ms"});
+  ASSERT_EQ(Finish(), 0);
+  EXPECT_TRUE(err.contains("1 run(s) left behind")) << err.toStdString();
+  p.start(QStringLiteral(LARIMO_CLI_PATH), {"recover", "--list"});
+  ASSERT_EQ(Finish(), 0);
+  EXPECT_TRUE(p.readAllStandardOutput().startsWith("2026/1/2 3:04:05  2 rows"));
+  p.start(QStringLiteral(LARIMO_CLI_PATH), {"recover", Path("back.rk0")});
+  ASSERT_EQ(Finish(), 0) << err.toStdString();
+  ModuleData r;
+  r.InitDataBuffers();
+  ASSERT_EQ(ReadDataFile(r, Path("back.rk0")).status, ReadResult::Status::Ok);
+  EXPECT_EQ(r.DataNum, 2);
+  EXPECT_TRUE(QDir(dir.filePath("larimo")).entryList({"*.rk0"}).isEmpty());
 }
 
 TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
@@ -110,8 +147,7 @@ TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
                                  {"--units", "4"},
                                  {"--units", "0", "--wiring", "1"},
                                  {"--kind", "K"},
-                                 {"--samples", "0"},
-                                 {"--bogus"}}) {
+                                 {"--samples", "0"}}) {
     EXPECT_EQ(Record(QStringList{"--simulate"} + bad), 2) << bad.join(' ').toStdString();
     EXPECT_FALSE(err.isEmpty());
   }

@@ -4,9 +4,13 @@
 #include "run/acquisition.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "fake_units.h"
 #include "recording_ui.h"
+#include "run/journal.h"
 
 namespace larimo {
 namespace {
@@ -144,6 +148,33 @@ TEST_F(AcquisitionTest, FailedStartsEndTheRun) {
   EXPECT_FALSE(display.measuring);
   EXPECT_EQ(display.cleared, 1);  // the old run is gone from the display too
   EXPECT_FALSE(fake.units[0].open);
+}
+
+TEST_F(AcquisitionTest, TheNotProtectedNoticeNeverHoldsTheRunAndAFailedStartLeavesNoJournal) {
+  QTemporaryDir tmp;
+  Journal unwritable(tmp.filePath("file/larimo"));  // a file where its folder would be
+  ASSERT_TRUE(QFile(tmp.filePath("file")).open(QIODevice::WriteOnly));
+  run.AddObserver(&unwritable);
+  ui.whileShown = [](const test::ShownMessage& m) {
+    ADD_FAILURE() << "held by " << m.text.toStdString();
+  };
+  Block({0}, 10, false);
+  fake.units[0].blocks = {Readings(5, 20.0), Readings(5, 20.0)};
+  ASSERT_EQ(run.Start().kind, Pacing::Kind::BlockTimer);
+  run.BlockTick();
+  run.BlockTick();
+  EXPECT_EQ(data.Units[0].Count, 10);
+  ASSERT_EQ(ui.notices.size(), 1u);
+  EXPECT_TRUE(ui.notices[0].text.startsWith(kNotProtected));
+  run.RemoveObserver(&unwritable);
+  run.Stop();
+  ui.whileShown = nullptr;
+  Journal journal(tmp.filePath("state"));
+  run.AddObserver(&journal);
+  fake.units[0].startResult = 9;
+  EXPECT_EQ(run.Start().kind, Pacing::Kind::None);
+  EXPECT_TRUE(QDir(tmp.filePath("state")).entryList(QDir::Files).isEmpty());
+  run.RemoveObserver(&journal);
 }
 
 TEST_F(AcquisitionTest, SingleSampleRunWithAveraging) {

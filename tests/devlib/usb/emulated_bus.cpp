@@ -18,14 +18,14 @@ constexpr unsigned char kInEndpoint = 0x83;
 
 // Device and configuration descriptor of a unit, as sysfs shows them: a
 // full-speed vendor-specific device with one interface and two bulk pipes.
-std::string UnitDescriptors(std::uint16_t vendorId, std::uint16_t productId) {
-  char device[64];
+std::string UnitDescriptors(std::uint16_t vendorId, std::uint16_t productId, std::size_t packet) {
+  char device[64], pipes[64];
   std::snprintf(device, sizeof device, "12011001000000%02x%02x%02x%02x%02x000100000001", 0x40,
                 vendorId & 0xFF, vendorId >> 8, productId & 0xFF, productId >> 8);
-  return std::string(device) +
-         "0902200001010080320904000002ff000000"  // configuration, interface
-         "07050202400000"                        // bulk OUT 0x02, 64 bytes
-         "07058302400000";                       // bulk IN 0x83, 64 bytes
+  // Bulk OUT 0x02 and bulk IN 0x83 of this packet size.
+  const unsigned low = packet & 0xFF, high = (packet >> 8) & 0xFF;
+  std::snprintf(pipes, sizeof pipes, "07050202%02x%02x0007058302%02x%02x00", low, high, low, high);
+  return std::string(device) + "0902200001010080320904000002ff000000" + pipes;
 }
 
 // A root hub, so units have a parent in sysfs.
@@ -57,8 +57,8 @@ bool InMockEnvironment() {
 // ---------------------------------------------------------------------------
 // EmulatedUnit
 
-EmulatedUnit::EmulatedUnit(const sim::UnitConfig& config)
-    : engine_(config), poweredAt_(std::chrono::steady_clock::now()) {
+EmulatedUnit::EmulatedUnit(const sim::UnitConfig& config, std::size_t packetSize)
+    : engine_(config), poweredAt_(std::chrono::steady_clock::now()), packetSize_(packetSize) {
   handler_ = umockdev_ioctl_base_new();
   g_signal_connect_after(handler_, "handle-ioctl", G_CALLBACK(&EmulatedUnit::OnIoctl), this);
 }
@@ -114,14 +114,29 @@ void EmulatedUnit::SetHeldElsewhere(bool held) {
   heldElsewhere_ = held;
 }
 
+void EmulatedUnit::HaltCommandPipe() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  commandHalted_ = true;
+}
+
+void EmulatedUnit::SetKeepsToggleOnClearHalt(bool keeps) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  keepsToggle_ = keeps;
+}
+
+void EmulatedUnit::SetReplyDelay(std::chrono::milliseconds delay) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  delayMs_ = static_cast<std::uint64_t>(delay.count());
+}
+
+void EmulatedUnit::CutNextReply(std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cut_ = bytes;
+}
+
 std::vector<std::vector<std::uint8_t>> EmulatedUnit::Commands() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return commands_;
-}
-
-int EmulatedUnit::ReplyPipeResets() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return pipeResets_;
 }
 
 bool EmulatedUnit::ReplyPipeHalted() const {
@@ -207,8 +222,11 @@ gboolean EmulatedUnit::HandleIoctl(UMockdevIoctlClient* client) {
       if (endpoint == kInEndpoint) {
         // Clears the halt only: what the unit has queued stays queued.
         halted_ = false;
-        ++pipeResets_;
+        hostToggle_ = false;
+        if (!keepsToggle_) unitToggle_ = false;
         changed_.notify_all();
+      } else if (endpoint == kOutEndpoint) {
+        commandHalted_ = false;
       }
       umockdev_ioctl_client_complete(client, 0, 0);
       return TRUE;
@@ -246,7 +264,9 @@ void EmulatedUnit::Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
                                   static_cast<gsize>(urb->buffer_length), nullptr);
   Urb pending{urbData, buffer};
 
-  if (urb->endpoint == kOutEndpoint) {
+  if (urb->endpoint == kOutEndpoint && commandHalted_) {
+    FinishLocked(pending, -EPIPE, 0);
+  } else if (urb->endpoint == kOutEndpoint) {
     std::vector<std::uint8_t> command(buffer->data, buffer->data + urb->buffer_length);
     commands_.push_back(command);
     if (!mute_) {
@@ -254,8 +274,15 @@ void EmulatedUnit::Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
       if (engine_.HasReply()) {
         std::vector<std::uint8_t> reply = engine_.TakeReply();
         reply.resize(reply.size() + static_cast<std::size_t>(surplus_), 0x5A);
-        if (hold_) {
+        if (cut_ > 0 && cut_ < reply.size()) {
+          held_.emplace_back(reply.begin() + static_cast<std::ptrdiff_t>(cut_), reply.end());
+          reply.resize(cut_);
+          cut_ = 0;
+          QueueReplyLocked(std::move(reply));
+        } else if (hold_) {
           held_.push_back(std::move(reply));
+        } else if (delayMs_ > 0 || !late_.empty()) {
+          late_.push_back({NowMs() + delayMs_, std::move(reply)});
         } else {
           QueueReplyLocked(std::move(reply));
         }
@@ -272,15 +299,19 @@ void EmulatedUnit::Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
 }
 
 void EmulatedUnit::QueueReplyLocked(std::vector<std::uint8_t> reply) {
-  for (std::size_t at = 0; at < reply.size(); at += kPacketSize) {
-    const std::size_t end = std::min(reply.size(), at + kPacketSize);
+  for (std::size_t at = 0; at < reply.size(); at += packetSize_) {
+    const std::size_t end = std::min(reply.size(), at + packetSize_);
     fifo_.emplace_back(reply.begin() + static_cast<std::ptrdiff_t>(at),
                        reply.begin() + static_cast<std::ptrdiff_t>(end));
   }
-  if (zeroLengthPackets_ && reply.size() % kPacketSize == 0) fifo_.emplace_back();
+  if (zeroLengthPackets_ && reply.size() % packetSize_ == 0) fifo_.emplace_back();
 }
 
 void EmulatedUnit::ServeReadsLocked() {
+  while (!late_.empty() && late_.front().dueMs <= NowMs()) {
+    QueueReplyLocked(std::move(late_.front().bytes));
+    late_.pop_front();
+  }
   while (!waitingReads_.empty()) {
     Urb& urb = waitingReads_.front();
     auto* u = reinterpret_cast<struct usbdevfs_urb*>(urb.urb->data);
@@ -294,6 +325,14 @@ void EmulatedUnit::ServeReadsLocked() {
     int status = 1;  // still waiting
     while (status == 1 && !fifo_.empty()) {
       const std::vector<std::uint8_t>& packet = fifo_.front();
+      if (unitToggle_ != hostToggle_) {
+        // Not the toggle the host expects: taken for a repeat, acknowledged
+        // and dropped; the unit moves on to its next packet.
+        unitToggle_ = hostToggle_;
+        fifo_.pop_front();
+        continue;
+      }
+      unitToggle_ = hostToggle_ = !hostToggle_;
       const int room = u->buffer_length - urb.delivered;
       if (static_cast<int>(packet.size()) > room) {
         // More data than the buffer has room for: babble.
@@ -306,7 +345,7 @@ void EmulatedUnit::ServeReadsLocked() {
         std::memcpy(urb.buffer->data + urb.delivered, packet.data(), packet.size());
       }
       urb.delivered += static_cast<int>(packet.size());
-      const bool shortPacket = packet.size() < kPacketSize;
+      const bool shortPacket = packet.size() < packetSize_;
       fifo_.pop_front();
       if (shortPacket || urb.delivered == u->buffer_length) status = 0;
     }
@@ -385,24 +424,26 @@ EmulatedBus::~EmulatedBus() {
 }
 
 EmulatedUnit* EmulatedBus::Plug(const sim::UnitConfig& config, int port, std::uint16_t vendorId,
-                                std::uint16_t productId) {
+                                std::uint16_t productId, std::size_t packetSize, bool node) {
   if (port < 1 || port > 9) return nullptr;
-  auto unit = std::make_unique<EmulatedUnit>(config);
+  auto unit = std::make_unique<EmulatedUnit>(config, packetSize);
   const int address = nextAddress_++;
-  char node[32];
-  std::snprintf(node, sizeof node, "bus/usb/001/%03d", address);
-  unit->devNode_ = std::string("/dev/") + node;
+  char name[32];
+  std::snprintf(name, sizeof name, "bus/usb/001/%03d", address);
+  const std::string nodeName = name;
+  unit->devNode_ = "/dev/" + nodeName;
   unit->sysPath_ = "/sys/devices/usb1/1-" + std::to_string(port);
 
   // The handler must be in place before the "add" event, so that libusb can
   // open the unit as soon as it hears of it.
-  if (!umockdev_testbed_attach_ioctl(testbed_, unit->devNode_.c_str(), unit->handler_, nullptr)) {
+  if (node &&
+      !umockdev_testbed_attach_ioctl(testbed_, unit->devNode_.c_str(), unit->handler_, nullptr)) {
     return nullptr;
   }
   char number[8];
   std::snprintf(number, sizeof number, "%03d", address);
   const std::string description =
-      "P: /devices/usb1/1-" + std::to_string(port) + "\n" + "N: " + node + "\n" +
+      "P: /devices/usb1/1-" + std::to_string(port) + "\n" + (node ? "N: " + nodeName + "\n" : "") +
       "E: SUBSYSTEM=usb\n"
       "E: DEVTYPE=usb_device\n"
       "E: BUSNUM=001\n" +
@@ -411,7 +452,7 @@ EmulatedUnit* EmulatedBus::Plug(const sim::UnitConfig& config, int port, std::ui
       "A: speed=12\\n\n"
       "A: bConfigurationValue=1\\n\n"
       "H: descriptors=" +
-      UnitDescriptors(vendorId, productId) + "\n";
+      UnitDescriptors(vendorId, productId, packetSize) + "\n";
   if (!umockdev_testbed_add_from_string(testbed_, description.c_str(), nullptr)) return nullptr;
   units_.push_back(std::move(unit));
   return units_.back().get();

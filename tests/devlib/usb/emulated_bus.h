@@ -8,14 +8,16 @@
 // its commands through the simulated unit's protocol engine (sim::SimUnit),
 // so these units speak exactly the bytes the simulated build does.
 //
-// The reply pipe behaves as a full-speed bulk IN endpoint does: a reply
-// leaves the unit as 64-byte packets (the last one shorter, and no
+// The reply pipe behaves as a bulk IN endpoint does: a reply leaves the unit
+// as packets of its size (64 bytes unless plugged with another; the last one
+// shorter, and no
 // zero-length packet after a reply that fills its last packet unless the
 // unit is told to send one); a read completes only on a short packet or a
 // full buffer, returns the bytes it got when cancelled, and fails with an
 // overflow when a packet does not fit what is left of its buffer; bytes not
 // read stay queued in the unit and come with the next read, whatever
-// command it belongs to.
+// command it belongs to. Packets carry a data toggle: a packet whose toggle
+// the host does not expect is dropped as a repeat.
 //
 // Threads: umockdev answers the ioctls on a thread of its own; everything an
 // EmulatedUnit shares with the test's thread is guarded by its mutex.
@@ -43,7 +45,7 @@ bool InMockEnvironment();
 // plugged. Made by EmulatedBus::Plug and owned by the bus.
 class EmulatedUnit {
  public:
-  explicit EmulatedUnit(const sim::UnitConfig& config);
+  EmulatedUnit(const sim::UnitConfig& config, std::size_t packetSize);
   ~EmulatedUnit();
   EmulatedUnit(const EmulatedUnit&) = delete;
   EmulatedUnit& operator=(const EmulatedUnit&) = delete;
@@ -64,10 +66,20 @@ class EmulatedUnit {
   void SetSurplusBytes(int bytes);
   // Another program holds the unit: claiming its interface fails (busy).
   void SetHeldElsewhere(bool held);
+  // The command pipe halts: writes fail with a stall until the host resets it.
+  void HaltCommandPipe();
+  // The firmware keeps its reply pipe's data toggle when the host clears a
+  // halt (the host resets its own): the next packet may be lost.
+  void SetKeepsToggleOnClearHalt(bool keeps);
+  // Replies to commands sent from now on leave the unit this much later,
+  // in order (a reply never overtakes an earlier one).
+  void SetReplyDelay(std::chrono::milliseconds delay);
+  // The next reply stops after this many bytes (ending on a short packet);
+  // the rest is kept back like a held reply until SetHoldReplies(false).
+  void CutNextReply(std::size_t bytes);
 
   // What the host did.
   std::vector<std::vector<std::uint8_t>> Commands() const;
-  int ReplyPipeResets() const;
   bool ReplyPipeHalted() const;
   // Waits until a read of the host is waiting for a reply; false on timeout.
   bool WaitForWaitingRead(std::chrono::milliseconds timeout) const;
@@ -85,7 +97,10 @@ class EmulatedUnit {
     UMockdevIoctlData* buffer = nullptr;  // its data buffer
     int delivered = 0;                    // bytes put into it so far
   };
-  static constexpr std::size_t kPacketSize = 64;
+  struct LateReply {
+    std::uint64_t dueMs;
+    std::vector<std::uint8_t> bytes;
+  };
 
   static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
   gboolean HandleIoctl(UMockdevIoctlClient* client);
@@ -115,10 +130,16 @@ class EmulatedUnit {
   bool halted_ = false;
   bool zeroLengthPackets_ = false;
   bool heldElsewhere_ = false;
+  bool commandHalted_ = false;
+  bool keepsToggle_ = false;
+  bool unitToggle_ = false, hostToggle_ = false;  // of the reply pipe
+  std::uint64_t delayMs_ = 0;
+  std::size_t cut_ = 0;
+  const std::size_t packetSize_;
   int surplus_ = 0;
-  int pipeResets_ = 0;
   std::deque<std::vector<std::uint8_t>> fifo_;  // packets on their way to the host
   std::deque<std::vector<std::uint8_t>> held_;  // replies kept back
+  std::deque<LateReply> late_;                  // replies not due yet
   std::vector<std::vector<std::uint8_t>> commands_;
   std::deque<Urb> waitingReads_;
   std::deque<Urb> finished_;   // ready to be reaped, in completion order
@@ -133,10 +154,12 @@ class EmulatedBus {
   EmulatedBus(const EmulatedBus&) = delete;
   EmulatedBus& operator=(const EmulatedBus&) = delete;
 
-  // Plugs a freshly powered unit into port 1 to 9, with these USB IDs. The
-  // port must be free. Returns the unit (owned by the bus) or nullptr.
+  // Plugs a freshly powered unit into port 1 to 9, with these USB IDs and
+  // packet size. The port must be free. Without a device node the unit is
+  // announced but gone before it can be opened. Returns the unit (owned by
+  // the bus) or nullptr.
   EmulatedUnit* Plug(const sim::UnitConfig& config, int port, std::uint16_t vendorId,
-                     std::uint16_t productId);
+                     std::uint16_t productId, std::size_t packetSize = 64, bool node = true);
   // Pulls the unit out: its waiting transfers fail, the "remove" event goes
   // out and the device disappears. The port is free again.
   void Unplug(EmulatedUnit* unit);

@@ -85,6 +85,103 @@ TEST_F(UsbSessionTest, BlockRepliesThatFillTheirLastPacket) {
   EXPECT_EQ(result, 0);
 }
 
+// Replies that fill their last packet are followed by a drain that clears
+// no halt, so a unit whose firmware keeps its data toggle over a cleared halt
+// loses no packet in normal running.
+TEST_F(UsbSessionTest, FullPacketRepliesLeaveAHealthyPipeAlone) {
+  EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
+  unit->SetKeepsToggleOnClearHalt(true);
+  ASSERT_EQ(Quenzel_Device_Open(0), 0);
+  ASSERT_EQ(Quenzel_Start_Sample(0, 1), 0);
+  std::this_thread::sleep_for(300ms);
+  double values[128];
+  std::uint8_t statuses[128];
+  std::uint8_t count = 6;  // a 64-byte reply
+  ASSERT_EQ(Quenzel_Get_Datas(0, values, statuses, &count, 0, 0), 0);
+  std::int16_t result = -1;
+  EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
+}
+
+// A stalled command pipe fails that call and is cleared before the next
+// exchange, also when it was halted before the session began.
+TEST_F(UsbSessionTest, StalledCommandPipe) {
+  EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
+  unit->HaltCommandPipe();
+  ASSERT_EQ(Quenzel_Device_Open(0), 0);
+  unit->HaltCommandPipe();
+  std::int16_t result = -1;
+  Single(0, 0, 0, &result);
+  EXPECT_EQ(result, 9);
+  EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
+}
+
+// A block reply cut short delivers the samples that came; the rest, sent
+// later, and a reply that comes well after its read gave up are drained,
+// never taken for the next command's reply.
+TEST_F(UsbSessionTest, BlockReplyCutShortOrLate) {
+  EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
+  ASSERT_EQ(Quenzel_Device_Open(0), 0);
+  ASSERT_EQ(Quenzel_Start_Sample(0, 1), 0);
+  std::this_thread::sleep_for(300ms);
+  double values[128];
+  std::uint8_t statuses[128];
+  std::uint8_t count = 10;
+  unit->CutNextReply(40);  // the header and three of ten samples
+  ASSERT_EQ(Quenzel_Get_Datas(0, values, statuses, &count, 0, 0), 0);
+  EXPECT_EQ(count, 3);
+  unit->SetHoldReplies(false);  // the other 64 bytes
+  std::int16_t result = -1;
+  EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
+
+  unit->SetReplyDelay(190ms);  // 40 ms after the read gave up
+  count = 6;
+  EXPECT_EQ(Quenzel_Get_Datas(0, values, statuses, &count, 0, 0), 9);
+  unit->SetReplyDelay(0ms);
+  EXPECT_NEAR(Single(0, 0, 0, &result), 100.0, 1e-3);
+  EXPECT_EQ(result, 0);
+}
+
+// A full block of 128 ratiometric samples (1,666 bytes) from units with
+// packets of 512 and 1,024 bytes.
+TEST_F(UsbSessionTest, OtherPacketSizes) {
+  internal::SetTransferTimeoutMs(5000);
+  for (const auto& [id, packet] : {std::pair<std::uint8_t, std::size_t>{0, 512}, {3, 1024}}) {
+    ASSERT_NE(bus_.Plug(Ratiometric(id, 150.0), id + 1, kUnitVendorId, kUnitProductId, packet),
+              nullptr);
+    ASSERT_TRUE(OpenWhenAttached(id));
+    ASSERT_EQ(Quenzel_Start_Sample(id, 1), 0);
+  }
+  std::this_thread::sleep_for(1400ms);
+  double values[128];
+  std::uint8_t statuses[128];
+  for (std::int16_t id : {0, 3}) {
+    std::uint8_t count = 128;
+    ASSERT_EQ(Quenzel_Get_Datas(id, values, statuses, &count, 0, 0), 0) << id;
+    EXPECT_EQ(count, 128) << id;
+    EXPECT_NEAR(values[127], 150.0, 0.01) << id;
+  }
+}
+
+// Close from another thread while a call waits for its reply: Close does not
+// hang, and the waiting call fails at once.
+TEST_F(UsbSessionTest, CloseWhileAnotherThreadWaitsForAReply) {
+  internal::SetTransferTimeoutMs(5000);
+  EmulatedUnit* unit = Plug(Calibrated(0, 100.0), 1);
+  ASSERT_EQ(Quenzel_Device_Open(0), 0);
+  unit->SetMute(true);
+  std::int16_t result = -1;
+  std::thread caller([&] { Single(0, 0, 0, &result); });
+  ASSERT_TRUE(unit->WaitForWaitingRead(3s));
+  const auto begin = Clock::now();
+  Quenzel_Device_Close(0);
+  caller.join();
+  EXPECT_LT(Clock::now() - begin, 2s);
+  EXPECT_EQ(result, 9);
+}
+
 // Replies one byte longer than their layout: the status query, the
 // calibration, single samples and a 65-byte block reply are all taken, and
 // the surplus is never read as the start of another reply.
@@ -115,6 +212,8 @@ TEST_F(UsbSessionTest, UnitsThatCannotBeTakenHoldUpNobody) {
   Plug(Calibrated(0, 100.0), 1)->SetMute(true);
   Plug(Calibrated(1, 100.0), 2)->SetHeldElsewhere(true);  // device 003
   Plug(Calibrated(3, 100.0), 3);
+  // Gone before it could be opened: not worth a message.
+  ASSERT_NE(bus_.Plug(Calibrated(2, 100.0), 4, kUnitVendorId, kUnitProductId, 64, false), nullptr);
   testing::internal::CaptureStderr();
   const auto begin = Clock::now();
   EXPECT_EQ(Quenzel_Device_Open(3), 0);
@@ -142,7 +241,7 @@ TEST_F(UsbSessionTest, PulledUnitLeavesTheSessionUntilTheLastClose) {
   ASSERT_TRUE(WaitUntil([&] { return Single(1, 0, 0, &result), result == 7; }, 3s));
   Quenzel_Device_Close(1);
   EXPECT_TRUE(internal::SessionRunning());
-  EXPECT_TRUE(WaitUntil([] { return LayerThreadCount() == 2; }, 2s));
+  EXPECT_GT(LayerThreadCount(), 0);
   // Long after the session began, an Open of the missing unit (the next
   // Start) answers at once.
   std::this_thread::sleep_until(opened + kOpenWindowMs * 1ms + 100ms);
