@@ -79,7 +79,11 @@ Chart2D::Chart2D(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)
   interaction_ = new ChartInteraction(*this);
 }
 
-Chart2D::~Chart2D() = default;
+Chart2D::~Chart2D() {
+  // The mouse handling watches the plot's events, which go on while the
+  // widget's children are taken down: it goes first.
+  delete interaction_;
+}
 
 void Chart2D::SetIsBatched(bool batched) {
   batched_ = batched;
