@@ -2,6 +2,8 @@
 
 #include <csetjmp>
 
+#include <QSysInfo>
+
 #include <png.h>
 #include <zlib.h>
 
@@ -16,7 +18,8 @@ void Append(png_structp png, png_bytep data, png_size_t length) {
 
 void Flush(png_structp) {}
 
-// Encodes rows of 8-bit RGB; false when libpng reported an error.
+// Encodes rows of 32-bit 0xffRRGGBB pixels as 8-bit RGB; false when libpng
+// reported an error.
 bool Encode(const QImage& rgb, QByteArray& out) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
@@ -34,6 +37,14 @@ bool Encode(const QImage& rgb, QByteArray& out) {
   png_set_compression_level(png, 1);
   png_set_compression_strategy(png, Z_RLE);
   png_write_info(png, info);
+  // The pixels are read as they lie in memory (blue first on this byte
+  // order), the unused fourth byte dropped: no copy of the picture.
+  if (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+    png_set_bgr(png);
+    png_set_filler(png, 0, PNG_FILLER_AFTER);
+  } else {
+    png_set_filler(png, 0, PNG_FILLER_BEFORE);
+  }
   for (int y = 0; y < rgb.height(); ++y) {
     png_write_row(png, const_cast<png_bytep>(rgb.constScanLine(y)));
   }
@@ -46,7 +57,8 @@ bool Encode(const QImage& rgb, QByteArray& out) {
 
 QByteArray PngBytes(const QImage& image) {
   if (image.isNull()) return {};
-  const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+  const QImage rgb =
+      image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
   QByteArray out;
   out.reserve(static_cast<qsizetype>(rgb.width()) * rgb.height() / 8);
   if (!Encode(rgb, out)) return {};
