@@ -59,7 +59,7 @@ const char kHelp[] =
 class QuietUi final : public UserInterface {
  public:
   MsgAnswer Message(const QString&, const QString&, MsgIcon, MsgButtons buttons) override {
-    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+    return buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::No;
   }
   void Notify(const QString&, const QString&, MsgIcon) override {}
   std::optional<QString> ChooseFile(const FileRequest&) override { return std::nullopt; }

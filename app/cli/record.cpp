@@ -120,7 +120,7 @@ class Console {
 
 // Message boxes as lines on standard error. The one question of a run
 // (erase the data?) cannot arise in a fresh process; a question is answered
-// yes, since the run was asked for.
+// yes, since the run was asked for, except one whose safe answer is No.
 class StderrUi final : public UserInterface {
  public:
   explicit StderrUi(Console& console) : console_(console) {}
@@ -130,6 +130,10 @@ class StderrUi final : public UserInterface {
     if (buttons == MsgButtons::YesNo) {
       console_.Line(line + QStringLiteral(" -> yes"));
       return MsgAnswer::Yes;
+    }
+    if (buttons == MsgButtons::YesNoDefaultNo) {
+      console_.Line(line + QStringLiteral(" -> no"));
+      return MsgAnswer::No;
     }
     console_.Line(line);
     return MsgAnswer::Ok;

@@ -14,8 +14,8 @@
 
 #include <QString>
 
-#include "store/vb_types.h"
 #include "device/device_table.h"
+#include "store/vb_types.h"
 
 namespace larimo {
 

@@ -231,6 +231,18 @@ void Journal::RunStopped(const ModuleData&, const RunEnd& end) {
   Sync();
 }
 
+QString RestoreQuestion(const ModuleData& left) {
+  const bool seconds = IsTrue(left.TimerType);
+  const QString interval =
+      QString::number(static_cast<double>(left.IntervalTM) / (seconds ? 1000.0 : 1.0), 'g', 15) +
+      (seconds ? QStringLiteral(" 秒") : QStringLiteral(" ms"));
+  return QStringLiteral(
+             "前回の測定データ（開始時刻 %1、%2 行、間隔 %3）が保存されていません。復元しますか？")
+      .arg(left.StartTime.trimmed())
+      .arg(left.DataNum)
+      .arg(interval);
+}
+
 bool Journal::Recover(ModuleData& into) {
   const QDir dir(folder_);
   // A start that ended before its header was complete left a part file.
@@ -273,14 +285,17 @@ bool Journal::Recover(ModuleData& into) {
       ::close(fd);
       continue;
     }
-    if (AskYesNo(kRestoreQuestion)) {
+    if (AskYesNo(RestoreQuestion(into))) {
       Forget();
       fd_ = fd;
       path_ = path;
       failed_ = false;
       return true;
     }
-    if (AskYesNo(kDeleteQuestion)) QFile::remove(path);
+    if (Ui().Message(kDeleteQuestion, kMsgTitle, MsgIcon::Question, MsgButtons::YesNoDefaultNo) ==
+        MsgAnswer::Yes) {
+      QFile::remove(path);
+    }
     ::close(fd);
   }
   into.ClearData();

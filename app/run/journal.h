@@ -31,10 +31,10 @@ namespace larimo {
 // ~/.local/state/larimo.
 QString JournalFolder();
 
-// What the user is asked at start-up about a journal left behind, and asked
-// once more before it is deleted.
-inline const QString kRestoreQuestion =
-    QStringLiteral("前回の測定データが保存されていません。復元しますか？");
+// What the user is asked at start-up about the run `left` of a journal left
+// behind (its start time, rows and interval tell two such runs apart), and
+// asked once more, with No as the default, before it is deleted.
+QString RestoreQuestion(const ModuleData& left);
 inline const QString kDeleteQuestion =
     QStringLiteral("復元しない場合、前回の測定データは削除されます。削除してもよろしいですか？");
 // Told once per run when its journal cannot be written; the run goes on.

@@ -6,8 +6,8 @@
 // brought to the end state in one pass instead of once per sample.
 
 #include "run/chart_view.h"
-#include "store/module_data.h"
 #include "run/sample_step.h"
+#include "store/module_data.h"
 
 namespace larimo {
 

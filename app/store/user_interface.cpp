@@ -10,7 +10,7 @@ class StderrInterface final : public UserInterface {
   MsgAnswer Message(const QString& text, const QString& title, MsgIcon,
                     MsgButtons buttons) override {
     std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
-    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+    return buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::No;
   }
   void Notify(const QString& text, const QString& title, MsgIcon icon) override {
     Message(text, title, icon, MsgButtons::Ok);

@@ -17,7 +17,8 @@ inline const QString kDeviceTitle = QStringLiteral("QuenzelApp");
 inline const QString kErrorTitle = QStringLiteral("エラーメッセージ");
 
 enum class MsgIcon { None, Information, Question, Exclamation, Critical };
-enum class MsgButtons { Ok, YesNo };
+// YesNoDefaultNo: a question whose Yes would lose something; Enter answers No.
+enum class MsgButtons { Ok, YesNo, YesNoDefaultNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 struct FileRequest {

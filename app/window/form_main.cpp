@@ -1,7 +1,6 @@
 #include "window/form_main.h"
 
 #include <cmath>
-#include <utility>
 
 #include <QDateTime>
 #include <QGridLayout>
@@ -10,6 +9,7 @@
 
 #include "device/quenzel.h"
 #include "print/ui/app_fonts.h"
+#include "run/load_run.h"
 #include "settings/persisted_settings.h"
 #include "store/user_interface.h"
 
@@ -26,6 +26,25 @@ QPushButton* MakeButton(const QString& caption, QWidget* parent) {
   auto* b = new QPushButton(caption, parent);
   b->setAutoDefault(false);
   return b;
+}
+
+// A button whose click runs the window's command `slot`.
+QPushButton* MakeButton(const QString& caption, QWidget* parent, FormMain* form,
+                        void (FormMain::*slot)()) {
+  QPushButton* b = MakeButton(caption, parent);
+  QObject::connect(b, &QPushButton::clicked, form, slot);
+  return b;
+}
+
+// Runs the window's `handler` with option i's index when it becomes selected.
+template <size_t N>
+void OnSelected(FormMain* form, const std::array<QRadioButton*, N>& options,
+                void (FormMain::*handler)(int)) {
+  for (size_t i = 0; i < N; ++i) {
+    QObject::connect(options[i], &QRadioButton::toggled, form, [form, handler, i](bool on) {
+      if (on) (form->*handler)(static_cast<int>(i));
+    });
+  }
 }
 
 }  // namespace
@@ -48,20 +67,22 @@ FormMain::~FormMain() = default;
 // ---------------------------------------------------------------- controls
 
 void FormMain::BuildControls() {
-  QString title = QString::fromUtf8(kMainTitle);
+  // "[*]" shows as "*" while the data in memory are not saved.
+  QString title = QString::fromUtf8(kMainTitle) + QStringLiteral("[*]");
   if (quenzel::IsSimulated()) title += QStringLiteral("  [シミュレーション]");
   setWindowTitle(title);
   setFont(WindowFont());
 
-  cmdStart = MakeButton(QStringLiteral("開始"), this);
-  cmdStop = MakeButton(QStringLiteral("停止"), this);
-  cmdSetting = MakeButton(QStringLiteral("取込設定"), this);
-  cmdPrint = MakeButton(QStringLiteral("印刷"), this);
-  cmdRead = MakeButton(QStringLiteral("読込み"), this);
-  cmdSave = MakeButton(QStringLiteral("保存"), this);
-  cmdEnd = MakeButton(QStringLiteral("終了"), this);
-  cmdDisp = MakeButton(QStringLiteral("データ表示"), this);
-  cmdMeasInfo = MakeButton(QStringLiteral("測定条件保存"), this);
+  cmdStart = MakeButton(QStringLiteral("開始"), this, this, &FormMain::cmdStart_Click);
+  cmdStop = MakeButton(QStringLiteral("停止"), this, this, &FormMain::cmdStop_Click);
+  cmdSetting = MakeButton(QStringLiteral("取込設定"), this, this, &FormMain::cmdSetting_Click);
+  cmdPrint = MakeButton(QStringLiteral("印刷"), this, this, &FormMain::cmdPrint_Click);
+  cmdRead = MakeButton(QStringLiteral("読込み"), this, this, &FormMain::cmdRead_Click);
+  cmdSave = MakeButton(QStringLiteral("保存"), this, this, &FormMain::cmdSave_Click);
+  cmdEnd = MakeButton(QStringLiteral("終了"), this, this, &FormMain::cmdEnd_Click);
+  cmdDisp = MakeButton(QStringLiteral("データ表示"), this, this, &FormMain::cmdDisp_Click);
+  cmdMeasInfo =
+      MakeButton(QStringLiteral("測定条件保存"), this, this, &FormMain::cmdMeasInfo_Click);
   for (int i = 0; i < 4; ++i) {
     cmdMove[i] = MakeButton(QStringLiteral("○"), this);
     cmdMove[i]->setToolTip(QStringLiteral("移動ツールの表示"));
@@ -70,6 +91,8 @@ void FormMain::BuildControls() {
 
   Chart2D1 = new Chart2D(this);
   Chart2D1->setMinimumSize(320, 240);
+  sink_ = std::make_unique<Chart2DSink>(*Chart2D1);
+  feed_ = std::make_unique<ChartFeed>(data, view, *sink_);
 
   // Readouts.
   Frame1 = new QGroupBox(QStringLiteral("現在値"), this);
@@ -100,21 +123,14 @@ void FormMain::BuildControls() {
   Label4 = new QLabel(QStringLiteral("↓"), Frame4);
   Label3->setAlignment(Qt::AlignCenter);
   Label4->setAlignment(Qt::AlignCenter);
-  cmdSetScaleY = MakeButton(QStringLiteral("設定"), Frame4);
+  cmdSetScaleY = MakeButton(QStringLiteral("設定"), Frame4, this, &FormMain::cmdSetScaleY_Click);
   auto* range = new QGridLayout(Frame4);
   range->addWidget(optHei[0], 0, 0);
   range->addWidget(optHei[1], 0, 1);
-  range->addWidget(txtVhi, 1, 0, 1, 2);
-  range->addWidget(Label3, 2, 0, 1, 2);
-  range->addWidget(Label4, 3, 0, 1, 2);
-  range->addWidget(txtVlow, 4, 0, 1, 2);
-  range->addWidget(cmdSetScaleY, 5, 0, 1, 2);
-  for (int i = 0; i < 2; ++i) {
-    connect(optHei[i], &QRadioButton::toggled, this, [this, i](bool on) {
-      if (on) optHei_Click(i);
-    });
-  }
-  connect(cmdSetScaleY, &QPushButton::clicked, this, &FormMain::cmdSetScaleY_Click);
+  int row = 1;
+  for (QWidget* w : std::initializer_list<QWidget*>{txtVhi, Label3, Label4, txtVlow, cmdSetScaleY})
+    range->addWidget(w, row++, 0, 1, 2);
+  OnSelected(this, optHei, &FormMain::optHei_Click);
   // A choice of the Y range ends a view of the values of the user's own.
   for (QAbstractButton* b :
        std::initializer_list<QAbstractButton*>{optHei[0], optHei[1], cmdSetScaleY})
@@ -130,8 +146,8 @@ void FormMain::BuildControls() {
   Combo1 = new QComboBox(Frame2);
   Combo1->setMinimumContentsLength(6);
   Combo1->setMaxVisibleItems(12);
-  cmdLeft = MakeButton(QStringLiteral("←"), Frame2);
-  cmdRight = MakeButton(QStringLiteral("→"), Frame2);
+  cmdLeft = MakeButton(QStringLiteral("←"), Frame2, this, &FormMain::cmdLeft_Click);
+  cmdRight = MakeButton(QStringLiteral("→"), Frame2, this, &FormMain::cmdRight_Click);
   auto* xwin = new QHBoxLayout(Frame2);
   for (QRadioButton* o : optWid) xwin->addWidget(o);
   xwin->addSpacing(12);
@@ -141,29 +157,13 @@ void FormMain::BuildControls() {
   xwin->addWidget(cmdLeft);
   xwin->addWidget(cmdRight);
   xwin->addStretch(1);
-  for (int i = 0; i < 3; ++i) {
-    connect(optWid[i], &QRadioButton::toggled, this, [this, i](bool on) {
-      if (on) optWid_Click(i);
-    });
-    // Choosing a scroll mode, the one in force too, ends a view of the user's.
-    connect(optWid[i], &QRadioButton::clicked, Chart2D1, [this] { Chart2D1->FollowProgram(); });
-  }
+  OnSelected(this, optWid, &FormMain::optWid_Click);
+  // Choosing a scroll mode, the one in force too, ends a view of the user's.
+  for (QRadioButton* o : optWid)
+    connect(o, &QRadioButton::clicked, Chart2D1, [this] { Chart2D1->FollowProgram(); });
   connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0) Combo1_Click();
   });
-  connect(cmdLeft, &QPushButton::clicked, this, &FormMain::cmdLeft_Click);
-  connect(cmdRight, &QPushButton::clicked, this, &FormMain::cmdRight_Click);
-
-  // Command buttons.
-  connect(cmdStart, &QPushButton::clicked, this, &FormMain::cmdStart_Click);
-  connect(cmdStop, &QPushButton::clicked, this, &FormMain::cmdStop_Click);
-  connect(cmdSetting, &QPushButton::clicked, this, &FormMain::cmdSetting_Click);
-  connect(cmdPrint, &QPushButton::clicked, this, &FormMain::cmdPrint_Click);
-  connect(cmdRead, &QPushButton::clicked, this, &FormMain::cmdRead_Click);
-  connect(cmdSave, &QPushButton::clicked, this, &FormMain::cmdSave_Click);
-  connect(cmdEnd, &QPushButton::clicked, this, &FormMain::cmdEnd_Click);
-  connect(cmdDisp, &QPushButton::clicked, this, &FormMain::cmdDisp_Click);
-  connect(cmdMeasInfo, &QPushButton::clicked, this, &FormMain::cmdMeasInfo_Click);
 
   Timer1 = new QTimer(this);
   Timer2 = new QTimer(this);
@@ -229,17 +229,10 @@ void FormMain::Form_Load() {
 }
 
 void FormMain::RestoreJournal() {
-  // As a read does: into the second store, which then trades places.
-  ModuleData& restored = readStore_;
-  data.CopyAllButReadingsTo(restored);
-  if (!journal_.Recover(restored)) return;
-  std::swap(data, restored);
-  data.CalcAverageNum();
-  ClearReadouts();
-  cmdDisp->setEnabled(true);
-  const Long n = data.DataNum;
-  ShowReadData();
-  data.DataNum = n;
+  const LoadedRun run = LoadRunJournal(data, readStore_, journal_);
+  if (!run.loaded) return;
+  TellLoad(run, journal_.Path());
+  ShowLoadedRun(true);
 }
 
 void FormMain::SetButtons() {
@@ -251,27 +244,12 @@ void FormMain::SetButtons() {
 }
 
 bool FormMain::Form_QueryUnload() {
-  if (!cmdStart->isEnabled()) {
-    ShowMessage(QStringLiteral("測定中です。中止してから終了して下さい。"), kErrorTitle,
-                MsgIcon::Critical);
-    return true;
-  }
-  const QString question = data.DataNum < 1
-                               ? QStringLiteral("終了しますか？")
-                               : QStringLiteral("データが消去されます。終了してもよろしいですか？");
-  if (!AskYesNo(question, kMsgTitle)) return true;
-  journal_.Forget();  // the user let the data go
+  if (!MayEnd(data, !cmdStart->isEnabled(), journal_)) return true;
   if (!cmdDisp->isEnabled()) UnloadDatalist();
   return false;
 }
 
-void FormMain::closeEvent(QCloseEvent* event) {
-  if (Form_QueryUnload()) {
-    event->ignore();
-  } else {
-    event->accept();
-  }
-}
+void FormMain::closeEvent(QCloseEvent* event) { event->setAccepted(!Form_QueryUnload()); }
 
 void FormMain::cmdEnd_Click() { close(); }
 
@@ -283,18 +261,10 @@ void FormMain::cmdMeasInfo_Click() {
 
 // ------------------------------------------------------------------ the run
 
-QString FormMain::HeaderFor(const QString& startTime) {
-  return QStringLiteral("開始時刻 [ ") + startTime + QStringLiteral(" ]");
-}
-
 void FormMain::cmdStart_Click() {
   const Pacing p = run_.Start();
-  if (p.kind == Pacing::Kind::SampleTimer) {
-    Timer1->setInterval(p.intervalMs);
-    Timer1->start();
-  } else if (p.kind == Pacing::Kind::BlockTimer) {
-    Timer2->setInterval(p.intervalMs);
-    Timer2->start();
+  if (p.kind != Pacing::Kind::None) {
+    (p.kind == Pacing::Kind::SampleTimer ? Timer1 : Timer2)->start(p.intervalMs);
   }
 }
 
@@ -306,11 +276,7 @@ void FormMain::Timer1_Timer() { run_.SampleTimerTick(); }
 
 void FormMain::Timer2_Timer() { run_.BlockTick(); }
 
-bool FormMain::RangeAccepted() {
-  Single hi = 0;
-  Single lo = 0;
-  return view.ScaleYMode == kScaleAuto || ReadFixedRange(hi, lo);
-}
+bool FormMain::RangeAccepted() { return feed_->RangeAccepted(txtVhi->text(), txtVlow->text()); }
 
 void FormMain::RunClearing() {
   if (!cmdDisp->isEnabled()) {
@@ -324,15 +290,13 @@ void FormMain::RunClearing() {
 void FormMain::RunCleared() {
   // SetGraphParam cannot refuse here: the range was accepted before.
   SetGraphParam();
-  ForgetPlotted();
-  for (int s = 1; s <= kUnitCount; ++s) Chart2D1->SetPointCount(s, 0);
+  feed_->Clear();
+  setWindowModified(false);  // nothing stored yet
   ClearReadouts();
-  ShowAxisTitles();
+  feed_->ShowAxisTitles();
 }
 
-void FormMain::HeaderChanged(const QString& startTime) {
-  Chart2D1->SetHeaderText(HeaderFor(startTime));
-}
+void FormMain::HeaderChanged(const QString& startTime) { feed_->ShowRunHeader(startTime); }
 
 void FormMain::MeasuringChanged(bool measuring) {
   if (!measuring) {
@@ -344,18 +308,18 @@ void FormMain::MeasuringChanged(bool measuring) {
   SetButtons();
 }
 
-void FormMain::AxisYChanged(Single min, Single max) { SetAxesY(min, max); }
+void FormMain::AxisYChanged(Single min, Single max) { feed_->SetAxisY(min, max); }
 
-void FormMain::AxisXChanged(Long first, Long last) { SetAxesX(first, last); }
+void FormMain::AxisXChanged(Long first, Long last) { feed_->SetAxisX(first, last); }
 
 void FormMain::SamplesStored(bool block) {
   if (Chart2D1->IsBatched()) Chart2D1->SetIsBatched(false);
+  setWindowModified(true);
+  ShowReadouts(block);
   if (block) {
-    ShowUnitReadouts();
-    GrDrawData1();
+    feed_->DrawNew();
   } else {
-    ShowReadouts();
-    GrDrawData(data.DataNum);
+    feed_->DrawSample(data.DataNum);
   }
 }
 

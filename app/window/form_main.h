@@ -11,6 +11,7 @@
 // here and defined beside those windows.
 
 #include <array>
+#include <memory>
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,6 +27,7 @@
 #include "chart/ui/chart2d.h"
 #include "device/device_table.h"
 #include "run/acquisition.h"
+#include "run/chart_feed.h"
 #include "run/chart_view.h"
 #include "run/journal.h"
 #include "store/module_data.h"
@@ -108,16 +110,14 @@ class FormMain : public QWidget, private RunDisplay {
   // Chart set-up and style.
   void InitGraph();
   void SetGraphStyle();
-  void DispConnectflg();
   void RefreshGraph(bool kindChanged);
   void InitGraphParam(bool flg);
-  // Axes, scrolling and scale.
-  void SetAxesX(Long dcnt1, Long dcnt2);
-  void SetAxesY(Single minV, Single maxV);
+  // The Y range and X window of a new run or replay; false (told the user)
+  // when the fixed range typed is no range.
   bool SetGraphParam();
-  void UpdateViewX();
-  void CalcAxisY();
   void EnableScaleYInput(bool enable);
+  // The scroll buttons and the width list as the scroll mode allows them.
+  void ShowScrollControls();
   void InitWidthList();
   Long SelectedWidth() const;
   void optHei_Click(int index);
@@ -126,25 +126,20 @@ class FormMain : public QWidget, private RunDisplay {
   void Combo1_Click();
   void cmdLeft_Click();
   void cmdRight_Click();
-  // Plotting and readouts.
-  void GrDrawData(Long dCnt);
-  void GrDrawData1();
-  // The chart forgets which samples it was given, so the next GrDrawData1
-  // hands it the whole run again (after the store was cleared or refilled).
-  void ForgetPlotted();
+  // What the chart is handed: points and axes.
+  ChartFeed& Feed() { return *feed_; }
   void ClearReadouts();
-  void ShowReadouts();
-  void ShowUnitReadouts();
-  // The Y axis title of the kind of the data shown ("℃" or "Ω").
-  void ShowAxisTitles();
-  // The header text for a start time ("開始時刻 [ " ... " ]").
-  static QString HeaderFor(const QString& startTime);
+  // The newest reading of every unit in use (block: each unit's own newest).
+  void ShowReadouts(bool block = false);
 
   // Commands defined beside their own windows.
   void cmdSetting_Click();
   void cmdSave_Click();
   void cmdRead_Click();
   void ShowReadData();
+  // A run loaded from a file or a journal, shown as after a read; unsaved
+  // marks the title.
+  void ShowLoadedRun(bool unsaved);
   void cmdDisp_Click();
   void RefillList();
   void UnloadDatalist();
@@ -158,9 +153,6 @@ class FormMain : public QWidget, private RunDisplay {
  private:
   void BuildControls();
   void PlaceCornerButtons();
-  // The fixed Y range typed in the two boxes; false (with a message) when
-  // it is no range.
-  bool ReadFixedRange(Single& hi, Single& lo);
   // Offers a run a crashed program left in its journal and shows it as
   // after a read when the user restores it.
   void RestoreJournal();
@@ -180,8 +172,8 @@ class FormMain : public QWidget, private RunDisplay {
   Journal journal_;
   DeviceTable device_;
   Acquisition run_;
-  std::array<Long, 4> plotted_{};  // samples of each unit the chart has
-  Long plottedPoints_ = 0;         // X values the chart has
+  std::unique_ptr<Chart2DSink> sink_;
+  std::unique_ptr<ChartFeed> feed_;
   // The store a file is read into before it replaces `data`; kept between
   // reads so its buffers are allocated once.
   ModuleData readStore_;

@@ -3,10 +3,10 @@
 
 #include <QScreen>
 
-#include "window/form_main.h"
-#include "store/user_interface.h"
 #include "datalist/list_placement.h"
 #include "datalist/ui/dialog_datalist.h"
+#include "store/user_interface.h"
+#include "window/form_main.h"
 
 namespace larimo {
 

@@ -1,10 +1,8 @@
 // The save and read commands of the main window.
 
-#include <utility>
-
 #include "files/file_filters.h"
-#include "files/measurement_file.h"
 #include "files/ui/dialog_memo.h"
+#include "run/load_run.h"
 #include "store/user_interface.h"
 #include "window/form_main.h"
 
@@ -16,69 +14,31 @@ void FormMain::cmdSave_Click() {
     return;
   }
   DialogMemo dialog(
-      data, [this] { journal_.Forget(); }, this);
+      data,
+      [this] {
+        journal_.Forget();
+        setWindowModified(false);
+      },
+      this);
   dialog.exec();
 }
 
 void FormMain::cmdRead_Click() {
-  // Reading replaces the data in memory: ask first, as Start does.
-  if (data.DataNum >= 1 &&
-      !AskYesNo(QStringLiteral("ファイルを読込むとデータが消去されます。よろしいですか？"))) {
-    return;
-  }
-  FileRequest request;
-  request.mode = FileRequest::Mode::Open;
-  request.filter = kMeasurementFilter;
-  const std::optional<QString> name = Ui().ChooseFile(request);
+  const std::optional<QString> name = ChooseRunFile(data);
   if (!name) return;
+  const LoadedRun run = LoadRunFile(data, readStore_, journal_, *name);
+  TellLoad(run, *name);
+  if (run.loaded) ShowLoadedRun(false);
+}
 
-  // The file is read into a second store that carries the current
-  // settings. Only a read that got to the end with at least one row
-  // replaces the data, the settings and the chart; any other read leaves
-  // them as they were.
-  ModuleData& read = readStore_;
-  data.CopyAllButReadingsTo(read);
-  const ReadResult result = ReadDataFile(read, *name);
-  if (result.status == ReadResult::Status::Failed) {
-    ShowMessage(
-        FileFailureText(result.message, *name, QStringLiteral("ファイルを読み込めませんでした。")),
-        kMsgTitle, MsgIcon::Exclamation);
-    return;
-  }
-  // What the read found, in the order the file gives it: its version, then
-  // whether it holds all of its rows.
-  if (result.oldVersion) {
-    ShowMessage(QStringLiteral("これは旧バージョンで保存されたデータファイルです。"), kMsgTitle);
-  }
-  if (result.status == ReadResult::Status::Truncated) {
-    ShowMessage(result.message, kMsgTitle, MsgIcon::Exclamation);
-  } else if (result.status == ReadResult::Status::EndsEarly) {
-    ShowMessage(QStringLiteral("ファイルが途中で終わっています。%1 行中 %2 行を読み込みました。")
-                    .arg(result.rowsInHeader)
-                    .arg(result.rowsRead),
-                kMsgTitle, MsgIcon::Exclamation);
-  }
-  if (result.rowsRead < 1) {
-    ShowMessage(QStringLiteral("データがありません。"), kMsgTitle);
-    return;
-  }
-  // The stores trade places; the one that held the old run is the next
-  // read's store.
-  std::swap(data, read);
-  journal_.Forget();  // the run it replaced was let go
-  // The file brought its own interval and averaging: the count of readings
-  // per sample follows them.
-  data.CalcAverageNum();
-
+void FormMain::ShowLoadedRun(bool unsaved) {
   ClearReadouts();
   // An open data list stays open (cmdDisp disabled) and is refilled below
-  // with the data read; otherwise the list can now be opened.
-  const bool listOpen = !datalist.isNull();
-  if (!listOpen) cmdDisp->setEnabled(true);
-  const Long n = data.DataNum;
+  // with the data loaded; otherwise the list can now be opened.
+  if (datalist.isNull()) cmdDisp->setEnabled(true);
   ShowReadData();
-  data.DataNum = n;
   RefillList();
+  setWindowModified(unsaved);
 }
 
 }  // namespace larimo

@@ -1,8 +1,8 @@
 // The main window's print command "印刷".
 #include <algorithm>
 
-#include "window/form_main.h"
 #include "print/ui/print_report.h"
+#include "window/form_main.h"
 
 namespace larimo {
 

@@ -1,8 +1,8 @@
 // The settings command of the main window.
 
-#include "window/form_main.h"
-#include "store/user_interface.h"
 #include "settings/ui/dialog_setting.h"
+#include "store/user_interface.h"
+#include "window/form_main.h"
 
 namespace larimo {
 
@@ -24,6 +24,7 @@ void FormMain::cmdSetting_Click() {
     UnloadDatalist();
     data.ClearData();
     journal_.Forget();
+    setWindowModified(false);
     ClearReadouts();
     cmdDisp->setEnabled(false);  // there are no data any more
   }

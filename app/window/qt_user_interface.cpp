@@ -37,9 +37,9 @@ MsgAnswer QtUserInterface::Message(const QString& text, const QString& title, Ms
                                    MsgButtons buttons) {
   QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
   QMessageBox box(QtIcon(icon), title, text, QMessageBox::NoButton, parent);
-  if (buttons == MsgButtons::YesNo) {
+  if (buttons != MsgButtons::Ok) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
   } else {
     box.setStandardButtons(QMessageBox::Ok);
   }

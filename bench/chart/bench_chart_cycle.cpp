@@ -79,7 +79,7 @@ struct Window {
     form.show();
     data.ClearData();
     data.Measuring = larimo::kTrue;
-    form.ForgetPlotted();
+    form.Feed().Forget();
     for (int u = 0; u < 4; ++u) {
       larimo::UnitData& unit = data.Units[static_cast<std::size_t>(u)];
       for (long i = 0; i < samples; ++i)
@@ -90,7 +90,7 @@ struct Window {
     data.TickCount = 2;
     data.MergeDataRange();
     form.optWid_Click(0);  // show all, sized to the data
-    form.GrDrawData1();
+    form.Feed().DrawNew();
     form.Chart2D1->RedrawNow();
     QApplication::processEvents();
   }

@@ -11,9 +11,9 @@
 #include <QListWidget>
 
 #include "bench_util.h"
-#include "print/ui/app_fonts.h"
 #include "datalist/data_lines.h"
 #include "datalist/ui/dialog_datalist.h"
+#include "print/ui/app_fonts.h"
 
 using namespace larimo;
 

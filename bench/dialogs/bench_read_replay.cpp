@@ -17,11 +17,11 @@
 
 #include "bench_util.h"
 #include "chart/ui/qcp.h"
-#include "run/acquisition.h"
-#include "print/ui/app_fonts.h"
-#include "window/form_main.h"
 #include "files/measurement_file.h"
+#include "print/ui/app_fonts.h"
+#include "run/acquisition.h"
 #include "run/read_replay.h"
+#include "window/form_main.h"
 
 using namespace larimo;
 
@@ -40,9 +40,9 @@ void ReplaySampleBySample(FormMain& w) {
   for (Long i = 1; i <= n; ++i) {
     d.DataNum = i;
     const StepChanges c = StepSample(d, w.view, i);
-    if (c.axisY) w.SetAxesY(d.AxisYMin, d.AxisYMax);
-    if (c.axisX) w.SetAxesX(w.view.AxisXStart, w.view.AxisXEnd);
-    w.GrDrawData(i);
+    if (c.axisY) w.Feed().ShowAxisY();
+    if (c.axisX) w.Feed().ShowViewX();
+    w.Feed().DrawSample(i);
   }
   w.Chart2D1->SetIsBatched(false);
   d.Measuring = kFalse;

@@ -13,11 +13,11 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "store/module_data.h"
-#include "store/user_interface.h"
 #include "files/cp932.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
+#include "store/module_data.h"
+#include "store/user_interface.h"
 
 using namespace larimo;
 

@@ -1,6 +1,6 @@
 // libFuzzer target for the measurement-file reader: any bytes, read as the
-// application reads a file, then replayed through the routines that display
-// a read (extremes, Y range) and exported as CSV. Checks that the store stays
+// application reads a file, then replayed as the program shows a read
+// (extremes, Y range, the chart's points) and exported as CSV. Checks that the store stays
 // within its bounds and the Y range encloses the data.
 #include <cmath>
 #include <cstddef>
@@ -9,9 +9,10 @@
 #include <QBuffer>
 #include <QByteArray>
 
-#include "store/module_data.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
+#include "run/chart_feed.h"
+#include "store/module_data.h"
 
 namespace {
 
@@ -51,22 +52,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (Long k = 0; k < d.DataNum; ++k) Check(std::isfinite(u.Values[static_cast<size_t>(k)]));
   }
 
-  // The replay of a read, as the display does it.
+  // The replay of a read, as the program shows it.
   d.AxisYMax = 0;
   d.AxisYMin = 0;
   const Long n = d.DataNum;
-  for (Long i = 1; i <= n; ++i) {
-    d.DataNum = i;
-    d.UpdateMinMax(i);
-    d.CalcDataRange();
-    d.FitAxisYToSample(i == 1);
-    Check(std::isfinite(d.AxisYMax) && std::isfinite(d.AxisYMin));
-  }
+  ChartView view;
+  NoChartSink chart;
+  ChartFeed(d, view, chart).Replay();
+  Check(d.DataNum == n && chart.PointCount(kUnitCount) == n);
+  Check(std::isfinite(d.AxisYMax) && std::isfinite(d.AxisYMin));
   if (n >= 1) {
     Check(d.AxisYMax >= d.DataMax && d.AxisYMin <= d.DataMin);
     Check(d.FitAxisY() == 0);
   }
-  d.DataNum = n;
 
   const QByteArray csv = CsvBytes(d);
   Check(csv.endsWith("\r\n"));

@@ -30,6 +30,7 @@
 #include <QWidget>
 
 #include "chart/series_store.h"
+#include "run/chart_feed.h"
 
 class QCustomPlot;
 class QCPTextElement;
@@ -169,6 +170,42 @@ class Chart2D : public QWidget {
   };
   std::vector<MenuEntry> menuEntries_;
   ChartInteraction* interaction_ = nullptr;
+};
+
+// The chart as the run's chart feed reaches it.
+class Chart2DSink final : public ChartSink {
+ public:
+  explicit Chart2DSink(Chart2D& chart) : chart_(chart) {}
+  void SetDataUpdatesSuspended(bool suspended) override {
+    chart_.SetDataUpdatesSuspended(suspended);
+  }
+  void SetSeriesCount(int n) override { chart_.SetSeriesCount(n); }
+  long PointCount(int series) const override { return chart_.PointCount(series); }
+  void SetPointCount(int series, long n) override { chart_.SetPointCount(series, n); }
+  void SetX(long point, double x) override { chart_.SetX(point, x); }
+  void SetY(int series, long point, double y) override { chart_.SetY(series, point, y); }
+  void UnsetY(int series, long point) override { chart_.UnsetY(series, point); }
+  void ReplaceAllPoints(long n, double xPerPoint, const std::vector<const float*>& ys,
+                        float missing) override {
+    chart_.ReplaceAllPoints(n, xPerPoint, ys, missing);
+  }
+  void SetAxisRange(ChartAxis axis, double min, double max) override {
+    chart_.SetAxisRange(AxisOf(axis), min, max);
+  }
+  void SetAxisTitle(ChartAxis axis, const QString& title) override {
+    chart_.SetAxisTitle(AxisOf(axis), title);
+  }
+  void SetHeaderText(const QString& text) override { chart_.SetHeaderText(text); }
+  void SetSeriesLabels(const QStringList& labels) override {
+    chart_.ClearSeriesLabels();
+    for (const QString& l : labels) chart_.AddSeriesLabel(l);
+  }
+
+ private:
+  static Chart2D::Axis AxisOf(ChartAxis axis) {
+    return axis == ChartAxis::X ? Chart2D::Axis::X : Chart2D::Axis::Y;
+  }
+  Chart2D& chart_;
 };
 
 }  // namespace larimo

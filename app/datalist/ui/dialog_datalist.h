@@ -10,8 +10,8 @@
 #include <QDialog>
 #include <QPointer>
 
-#include "store/module_data.h"
 #include "datalist/data_lines.h"
+#include "store/module_data.h"
 
 class QLabel;
 class QListView;

@@ -13,6 +13,7 @@
 #include "files/csv_file.h"
 #include "files/file_filters.h"
 #include "files/measurement_file.h"
+#include "files/save_name.h"
 #include "store/user_interface.h"
 
 namespace larimo {
@@ -118,7 +119,7 @@ void DialogMemo::OKButton_Click() {
   request.mode = FileRequest::Mode::Save;
   request.filter = csv ? kCsvFilter : kMeasurementFilter;
   request.overwritePrompt = true;
-  const std::optional<QString> chosen = Ui().ChooseFile(request);
+  const std::optional<QString> chosen = ChooseSaveName(request);
   if (!chosen) return;  // the dialog stays open with its entries
   const QString name = *chosen;
 

@@ -10,9 +10,9 @@
 #include <QPrinter>
 #include <QTemporaryDir>
 
-#include "store/user_interface.h"
 #include "print/report_text.h"
 #include "print/ui/my_printer.h"
+#include "store/user_interface.h"
 
 namespace larimo {
 namespace {

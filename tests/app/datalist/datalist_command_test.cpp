@@ -3,9 +3,9 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "window/form_main.h"
 #include "datalist/ui/dialog_datalist.h"
 #include "recording_ui.h"
+#include "window/form_main.h"
 
 namespace larimo {
 namespace {

@@ -9,11 +9,11 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "window/form_main.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
 #include "modal.h"
 #include "recording_ui.h"
+#include "window/form_main.h"
 
 namespace larimo {
 namespace {
@@ -204,6 +204,7 @@ TEST_F(SaveCommandTest, EachOpeningStartsWithCsvAndTheMemosJustSaved) {
   d.DataNum = 1;
   const QString name = dir.filePath("a.rk0");
   ui.files.push_back(name);
+  w.setWindowModified(true);
   {
     auto modal = WhenModal<DialogMemo>([](DialogMemo* dlg) {
       dlg->txtMemo[0]->setText("保存したメモ");
@@ -214,6 +215,7 @@ TEST_F(SaveCommandTest, EachOpeningStartsWithCsvAndTheMemosJustSaved) {
     ASSERT_TRUE(modal.ran());
   }
   EXPECT_TRUE(QFile::exists(name));
+  EXPECT_FALSE(w.isWindowModified());
   EXPECT_EQ(d.Memo[0], "保存したメモ");
   bool csv = false;
   QString memo;

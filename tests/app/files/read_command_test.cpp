@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "window/form_main.h"
 #include "datalist/ui/dialog_datalist.h"
 #include "device/device_control.h"
 #include "file_test_util.h"
 #include "files/measurement_file.h"
 #include "recording_ui.h"
+#include "window/form_main.h"
 
 namespace larimo {
 namespace {
@@ -23,8 +23,8 @@ const QString kQuestion =
 const QString kOldVersion = QStringLiteral("これは旧バージョンで保存されたデータファイルです。");
 const QString kNoData = QStringLiteral("データがありません。");
 
-// The replay as the acquisition cycle would show the samples one by one:
-// every chart call once per sample. The command's one-pass replay must end
+// The replay as the acquisition cycle shows the samples one by one: the
+// sample step and the chart feed once per sample. The command's one-pass replay must end
 // in exactly the state this leaves.
 void ReplayOneByOne(FormMain& w) {
   ModuleData& d = w.data;
@@ -38,13 +38,10 @@ void ReplayOneByOne(FormMain& w) {
   d.Measuring = kTrue;
   for (Long i = 1; i <= n; ++i) {
     d.DataNum = i;
-    d.UpdateMinMax(i);
-    d.CalcDataRange();
-    if (w.view.ScaleYMode == kScaleAuto) {
-      if (d.FitAxisYToSample(i == 1) >= 1) w.SetAxesY(d.AxisYMin, d.AxisYMax);
-    }
-    w.UpdateViewX();
-    w.GrDrawData(i);
+    const StepChanges c = StepSample(d, w.view, i);
+    if (c.axisY) w.Feed().ShowAxisY();
+    if (c.axisX) w.Feed().ShowViewX();
+    w.Feed().DrawSample(i);
   }
   w.Chart2D1->SetIsBatched(false);
   d.Measuring = kFalse;
@@ -141,7 +138,9 @@ TEST_F(ReadCommandTest, CancelChangesNothing) {
 TEST_F(ReadCommandTest, FiveHundredSamplesEndAsARunOfThatLength) {
   const QString path = SaveRun("500.rk0", 500);
   w.Label1[0]->setText("1.000");
+  w.setWindowModified(true);
   Read(path);
+  EXPECT_FALSE(w.isWindowModified());
   EXPECT_TRUE(ui.shown.empty());
   EXPECT_EQ(d.DataNum, 500);
   EXPECT_EQ(d.Measuring, kFalse);

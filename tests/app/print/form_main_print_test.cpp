@@ -12,10 +12,10 @@
 #include <QTimer>
 
 #include "chart/ui/dialog_move_window.h"
-#include "window/form_main.h"
 #include "pdf_probe.h"
 #include "print/ui/print_report.h"
 #include "recording_ui.h"
+#include "window/form_main.h"
 
 namespace larimo {
 namespace {

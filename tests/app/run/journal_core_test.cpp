@@ -76,7 +76,7 @@ TEST_F(JournalTest, KilledRecorderIsRestoredAsSaved) {
 
   Journal journal(State());
   ASSERT_TRUE(journal.Recover(d));
-  EXPECT_EQ(ui.texts(), std::vector<QString>{kRestoreQuestion});
+  EXPECT_EQ(ui.texts(), std::vector<QString>{RestoreQuestion(d)});
   const QString restored = tmp.filePath(QStringLiteral("restored.rk0"));
   ASSERT_TRUE(SaveDataFile(d, restored));
   EXPECT_TRUE(test::ReadAll(restored) ==
@@ -92,6 +92,9 @@ TEST_F(JournalTest, TornLastRowIsIgnoredAndNoTwiceDeletes) {
   Journal journal(State());
   d.ClearData();
   d.Units[1].Mflag = kTrue;
+  d.StartTime = QStringLiteral("2026/12/09 10:00:00");
+  d.TimerType = kTrue;
+  d.IntervalTM = 1500;
   journal.RunStarted(d);
   for (Long k = 0; k < 5; ++k) {
     d.Units[1].Values[static_cast<size_t>(k)] = 20.5f + k;
@@ -104,10 +107,15 @@ TEST_F(JournalTest, TornLastRowIsIgnoredAndNoTwiceDeletes) {
   ASSERT_TRUE(Journal(State()).Recover(d));
   EXPECT_EQ(d.DataNum, 5);
   EXPECT_EQ(d.Units[1].Values[4], 24.5f);
-  // No, then Yes to the second question: the journal is deleted.
+  // The question names the run.
+  EXPECT_EQ(ui.shown.back().text,
+            QStringLiteral("前回の測定データ（開始時刻 2026/12/09 10:00:00、5 行、間隔 1.5 "
+                           "秒）が保存されていません。復元しますか？"));
+  // No, then Yes to the second question (whose Enter means No): deleted.
   ui.answers = {MsgAnswer::No, MsgAnswer::Yes};
   EXPECT_FALSE(Journal(State()).Recover(d));
   EXPECT_EQ(ui.shown.back().text, kDeleteQuestion);
+  EXPECT_EQ(ui.shown.back().buttons, MsgButtons::YesNoDefaultNo);
   EXPECT_FALSE(QFile::exists(left));
   // A new run replaces the old run's journal.
   const QString old = journal.Path();

@@ -4,10 +4,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "window/form_main.h"
 #include "modal.h"
 #include "recording_ui.h"
 #include "settings/ui/dialog_setting.h"
+#include "window/form_main.h"
 
 namespace larimo {
 namespace {

@@ -8,8 +8,8 @@
 #include <QPixmap>
 
 #include "print/ui/app_fonts.h"
-#include "window/form_main.h"
 #include "recording_ui.h"
+#include "window/form_main.h"
 
 namespace larimo {
 namespace {
