@@ -75,10 +75,9 @@ FormMain::~FormMain() = default;
 
 void FormMain::AddContextAction(QAction* action) {
   addAction(action);
-  for (QWidget* w : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(Chart2D1)}) {
-    w->setContextMenuPolicy(Qt::ActionsContextMenu);
-    w->addAction(action);
-  }
+  Frame1->setContextMenuPolicy(Qt::ActionsContextMenu);
+  Frame1->addAction(action);
+  Chart2D1->addAction(action);  // the chart's own menu lists it after its entries
 }
 
 void FormMain::BuildControls() {
@@ -146,6 +145,11 @@ void FormMain::BuildControls() {
   for (QWidget* w : std::initializer_list<QWidget*>{txtVhi, Label3, Label4, txtVlow, cmdSetScaleY})
     range->addWidget(w, row++, 0, 1, 2);
   OnSelected(this, optHei, &FormMain::optHei_Click);
+  // A choice of the Y range ends a view of the values of the user's own.
+  for (QAbstractButton* b :
+       std::initializer_list<QAbstractButton*>{optHei[0], optHei[1], cmdSetScaleY})
+    connect(b, &QAbstractButton::clicked, Chart2D1,
+            [this] { Chart2D1->FollowProgram(Chart2D::Axis::Y); });
 
   // X window.
   // Two lines of its own below the Y range: it never widens the column or
@@ -174,6 +178,9 @@ void FormMain::BuildControls() {
   xwin->addWidget(cmdRight);
   xwin->addStretch(1);
   OnSelected(this, optWid, &FormMain::optWid_Click);
+  // Choosing a scroll mode, the one in force too, ends a view of the user's.
+  for (QRadioButton* o : optWid)
+    connect(o, &QRadioButton::clicked, Chart2D1, [this] { Chart2D1->FollowProgram(); });
   connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0) Combo1_Click();
   });

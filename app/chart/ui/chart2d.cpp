@@ -3,13 +3,19 @@
 #include <array>
 #include <cmath>
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
+#include <QPdfWriter>
 #include <QSvgGenerator>
 #include <QVBoxLayout>
+#include "chart/ui/chart_interaction.h"
+#include "chart/ui/png_bytes.h"
 #include "chart/ui/qcp.h"
 #include "chart/ui/store_curve.h"
 
 #include "chart/marker_policy.h"
+#include "files/atomic_write.h"
 
 namespace larimo {
 
@@ -67,9 +73,17 @@ Chart2D::Chart2D(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)
   // Every drawing lays the plot out first; a new size of the plot area (the
   // window was resized) decides the symbols again before they are drawn.
   connect(plot_, &QCustomPlot::afterLayout, this, [this] { DecideMarkers(); });
+  for (Axis a : {Axis::X, Axis::Y}) {
+    program_[static_cast<std::size_t>(a)] = {AxisOf(a)->range().lower, AxisOf(a)->range().upper};
+  }
+  interaction_ = new ChartInteraction(*this);
 }
 
-Chart2D::~Chart2D() = default;
+Chart2D::~Chart2D() {
+  // The mouse handling watches the plot's events, which go on while the
+  // widget's children are taken down: it goes first.
+  delete interaction_;
+}
 
 void Chart2D::SetIsBatched(bool batched) {
   batched_ = batched;
@@ -155,8 +169,41 @@ void Chart2D::SetAxisRange(Axis axis, double min, double max) {
   // the axis stays drawable.
   if (!std::isfinite(min) || !std::isfinite(max)) return;
   if (min == max) max = min + 1;
+  program_[static_cast<std::size_t>(axis)] = {min, max};
+  if (user_[static_cast<std::size_t>(axis)]) return;  // kept for FollowProgram
   AxisOf(axis)->setRange(min, max);
   Changed();
+}
+
+void Chart2D::SetUserRange(Axis axis, double min, double max) {
+  if (!std::isfinite(min) || !std::isfinite(max) || !(min < max)) return;
+  const bool followed = FollowsProgram();
+  user_[static_cast<std::size_t>(axis)] = true;
+  AxisOf(axis)->setRange(min, max);
+  if (followed) Q_EMIT FollowingChanged(false);
+  Changed();
+}
+
+void Chart2D::FollowProgram() {
+  const bool batched = batched_;
+  batched_ = true;  // drawn once, below
+  FollowProgram(Axis::X);
+  FollowProgram(Axis::Y);
+  batched_ = batched;
+  Changed();
+}
+
+void Chart2D::FollowProgram(Axis axis) {
+  const std::size_t i = static_cast<std::size_t>(axis);
+  if (!user_[i]) return;
+  user_[i] = false;
+  AxisOf(axis)->setRange(program_[i].min, program_[i].max);
+  if (FollowsProgram()) Q_EMIT FollowingChanged(true);
+  Changed();
+}
+
+void Chart2D::AddMenuEntry(const QString& text, std::function<void()> run) {
+  menuEntries_.push_back({text, std::move(run)});
 }
 
 double Chart2D::AxisMin(Axis axis) const { return AxisOf(axis)->range().lower; }
@@ -220,6 +267,10 @@ void Chart2D::ApplyLabels() {
 }
 
 void Chart2D::Reset() {
+  const bool batched = batched_;
+  batched_ = true;  // drawn once, below
+  FollowProgram();
+  batched_ = batched;
   Publish();
   plot_->replot(QCustomPlot::rpQueuedReplot);
 }
@@ -264,19 +315,71 @@ int Chart2D::DrawnPointCount(int series) const {
 bool Chart2D::ExportSvg(const QString& fileName, QSize size) {
   if (size.isEmpty()) size = plot_->size();
   if (size.isEmpty()) size = QSize(800, 560);
-  QSvgGenerator generator;
-  generator.setFileName(fileName);
-  generator.setSize(size);
-  generator.setViewBox(QRect(QPoint(0, 0), size));
-  generator.setTitle(header_->text());
+  const QByteArray svg = Picture(PictureFormat::Svg, size);
+  QFile file(fileName);
+  if (svg.isEmpty() || !file.open(QIODevice::WriteOnly)) return false;
+  return file.write(svg) == svg.size() && file.flush();
+}
+
+bool Chart2D::PaintVector(QPaintDevice* device, QSize size) {
   QCPPainter painter;
-  if (!painter.begin(&generator)) return false;
+  if (!painter.begin(device)) return false;
   painter.setMode(QCPPainter::pmVectorized);
   painter.setMode(QCPPainter::pmNoCaching);
   plot_->toPainter(&painter, size.width(), size.height());
-  if (!painter.end()) return false;
-  const QFileInfo written(fileName);
-  return written.exists() && written.size() > 0;
+  return painter.end();
+}
+
+QByteArray Chart2D::Picture(PictureFormat format, QSize size) {
+  if (size.isEmpty()) return {};
+  interaction_->SetCursorShown(false);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  bool ok = false;
+  if (format == PictureFormat::Png) {
+    bytes = PngBytes(plot_->toPixmap(size.width(), size.height(), 1.0).toImage());
+    ok = !bytes.isEmpty();
+  } else if (format == PictureFormat::Svg) {
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(header_->text());
+    ok = PaintVector(&svg, size);
+  } else {
+    QPdfWriter pdf(&buffer);
+    // One point per pixel, the page exactly the picture.
+    pdf.setResolution(72);
+    pdf.setPageSize(QPageSize(QSizeF(size), QPageSize::Point, QString(), QPageSize::ExactMatch));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setTitle(header_->text());
+    pdf.setCreator(QStringLiteral("Larimo"));
+    ok = PaintVector(&pdf, size);
+  }
+  interaction_->SetCursorShown(true);
+  plot_->replot(QCustomPlot::rpQueuedReplot);  // laid out for the screen again
+  return ok ? bytes : QByteArray();
+}
+
+bool Chart2D::SavePicture(const QString& fileName, QSize size, QString* error) {
+  const QString suffix = QFileInfo(fileName).suffix().toLower();
+  PictureFormat format = PictureFormat::Png;
+  if (suffix == QStringLiteral("svg")) {
+    format = PictureFormat::Svg;
+  } else if (suffix == QStringLiteral("pdf")) {
+    format = PictureFormat::Pdf;
+  } else if (suffix != QStringLiteral("png")) {
+    if (error)
+      *error = QStringLiteral("画像の形式はファイル名の拡張子 .png、.svg、.pdf で指定して下さい。");
+    return false;
+  }
+  const QByteArray bytes = Picture(format, size);
+  if (bytes.isEmpty()) {
+    if (error) *error = QStringLiteral("グラフの画像を作成できませんでした。");
+    return false;
+  }
+  return WriteFileAtomically(fileName, bytes, error);
 }
 
 }  // namespace larimo

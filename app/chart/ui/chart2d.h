@@ -14,9 +14,16 @@
 // a drawing costs one pass over the points in view, thinned per pixel
 // column where dense. Symbols are drawn only while the points in view lie
 // far enough apart to be told from each other at the plot's present size.
+//
+// The user may look closer (chart_interaction.h): a view of the user's own
+// stands in place of the ranges the program sets, which are kept and shown
+// again when the user returns to them (FollowProgram).
 
+#include <array>
+#include <functional>
 #include <vector>
 
+#include <QByteArray>
 #include <QColor>
 #include <QString>
 #include <QStringList>
@@ -29,9 +36,12 @@ class QCustomPlot;
 class QCPAbstractItem;
 class QCPTextElement;
 class QCPAxis;
+class QPaintDevice;
+class QMenu;
 
 namespace larimo {
 
+class ChartInteraction;
 class StoreCurve;
 
 class Chart2D : public QWidget {
@@ -67,9 +77,25 @@ class Chart2D : public QWidget {
 
   void SetAxisTitle(Axis axis, const QString& title);
   QString AxisTitle(Axis axis) const;
+  // The range the program wants shown; while the user's own view of that
+  // axis stands it is kept for FollowProgram() instead.
   void SetAxisRange(Axis axis, double min, double max);
+  // The range shown.
   double AxisMin(Axis axis) const;
   double AxisMax(Axis axis) const;
+
+  // The user's own view of an axis (zoom, pan, a span picked with the
+  // mouse): shown at once, and the program's ranges no longer move it.
+  void SetUserRange(Axis axis, double min, double max);
+  // Drops the user's view (of one axis): the axes show the program's
+  // ranges again.
+  void FollowProgram();
+  void FollowProgram(Axis axis);
+  bool FollowsProgram() const { return !user_[0] && !user_[1]; }
+
+  // The chart's context menu: its own entries, then those added here.
+  void FillMenu(QMenu& menu);
+  void AddMenuEntry(const QString& text, std::function<void()> run);
 
   void SetHeaderText(const QString& text);
   QString HeaderText() const;
@@ -83,14 +109,23 @@ class Chart2D : public QWidget {
   void SetLimitLines(int series, const std::vector<double>& values);
   int LimitLineCount(int series) const;
 
-  // Returns the view to what the program set (ranges, no pending state) and
-  // draws it.
+  // Returns the view to what the program set (ranges, no pending state, no
+  // view of the user's) and draws it.
   void Reset();
 
   // Writes the chart's picture to fileName as a vector picture (SVG) of
   // the given size in pixels (the widget's size when empty). False when the
   // file could not be written.
   bool ExportSvg(const QString& fileName, QSize size = {});
+  // The chart's picture as the screen shows it, without the mouse cursor,
+  // at the given size in pixels (PDF: points); empty when it could not be
+  // made.
+  enum class PictureFormat { Png, Svg, Pdf };
+  QByteArray Picture(PictureFormat format, QSize size);
+  // Writes Picture() to fileName, whole or not at all, in the format its
+  // suffix names (png, svg or pdf). False with *error (a sentence for the
+  // user) on failure.
+  bool SavePicture(const QString& fileName, QSize size, QString* error);
 
   // What the chart showed when drawing last resumed, for callers that check
   // the look: the number of drawable points of a series (changes made while
@@ -104,8 +139,14 @@ class Chart2D : public QWidget {
   // The curve of a series (from 1), or null.
   const StoreCurve* Curve(int series) const;
 
+ Q_SIGNALS:
+  // The user's view was taken up (false) or dropped (true).
+  void FollowingChanged(bool follows);
+
  private:
   QCPAxis* AxisOf(Axis axis) const;
+  // Draws the chart onto a vector device (SVG, PDF) at the given size.
+  bool PaintVector(QPaintDevice* device, QSize size);
   // Records what the next drawing shows and decides the symbols.
   void Publish();
   void DecideMarkers();
@@ -123,6 +164,18 @@ class Chart2D : public QWidget {
   bool dataSuspended_ = false;
   bool markers_ = true;
   std::vector<std::vector<QCPAbstractItem*>> limitLines_;  // per series, owned by the plot
+  struct Range {
+    double min = 0;
+    double max = 5;
+  };
+  std::array<Range, 2> program_;  // the program's ranges of X and Y
+  std::array<bool, 2> user_{};    // the user's own view of X and Y stands
+  struct MenuEntry {
+    QString text;
+    std::function<void()> run;
+  };
+  std::vector<MenuEntry> menuEntries_;
+  ChartInteraction* interaction_ = nullptr;
 };
 
 // The chart as the run's chart feed reaches it.
