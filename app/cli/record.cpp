@@ -1,12 +1,14 @@
 #include "cli/record.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -24,6 +26,7 @@
 #include "cli/record_alarms.h"
 #include "cli/record_options.h"
 #include "cli/recover.h"
+#include "cli/split_parts.h"
 #include "device/device_control.h"
 #include "device/quenzel.h"
 #include "files/csv_file.h"
@@ -60,7 +63,7 @@ const char kRecordHelp[] =
     "    --memo TEXT             a memo line of the file; up to five, in order\n"
     "    --duration TIME         stop after this much measured time: 90s, 10m, 2h,\n"
     "                            500ms (a number alone counts seconds)\n"
-    "    --samples N             stop after N samples (1 to 88000)\n"
+    "    --samples N             stop after N samples (1 to 88000, more with --split)\n"
     "    --csv FILE.csv          also write the application's CSV export (not the\n"
     "                            file of --out)\n"
     "    --stdout                print each stored sample as one line: elapsed\n"
@@ -68,6 +71,14 @@ const char kRecordHelp[] =
     "                            comma-separated. A reader that falls behind by\n"
     "                            more than 1 MiB loses lines of the stream (told on\n"
     "                            stderr and counted at the end), never of the file.\n"
+    "    --split                 when the buffer is full (88000 samples), go on\n"
+    "                            into the next file without stopping the units:\n"
+    "                            --out run.rk0 becomes run-0001.rk0, run-0002.rk0,\n"
+    "                            ... (--csv likewise), numbered after the parts\n"
+    "                            already there; without --duration and --samples\n"
+    "                            the run goes on until it is interrupted\n"
+    "    --split-every N|TIME    --split, with a new file every N samples or every\n"
+    "                            TIME of measured time (1h, 10m, 90s, 500ms)\n"
     "    --alarm ID:LOW:HIGH     limit alarm of a unit in use, in the unit of the\n"
     "                            data; an empty end is off (--alarm 0::80).\n"
     "                            Repeatable; given, these are the only limits\n"
@@ -113,7 +124,7 @@ const char kRecordHelp[] =
     "         see recover)\n"
     "    2    wrong usage, or a setting the settings dialog would refuse\n"
     "    5    a unit failed (its ID, the library's code and text are on stderr)\n"
-    "    6    the buffer is full (88000 samples)\n"
+    "    6    the buffer is full (88000 samples; not with --split)\n"
     "    7    an alarm event ended the run (--stop-on-alarm)\n"
     "    129  the terminal or session went away (SIGHUP)\n"
     "    130  interrupted (SIGINT), 143 terminated (SIGTERM)\n"
@@ -242,7 +253,21 @@ class Recorder final : public RunObserver {
   void RunStarted(const ModuleData&) override {
     streamed_ = 0;
     shown_ = 0;
+    partFirstRow_ = 0;
+    part_ = split_ ? 1 : 0;
     sinceProgress_.start();
+  }
+  // The stream and the progress line count the run's samples across parts;
+  // the rows carried into the part were streamed already when complete.
+  void PartStarted(const ModuleData& d, Long firstRow) override {
+    partFirstRow_ = firstRow;
+    ++part_;
+    SamplesStored(d);
+  }
+  // The run goes on in parts of partRows samples: the progress line names them.
+  void SplitRun(Long partRows) {
+    split_ = true;
+    partRows_ = partRows;
   }
   void SamplesStored(const ModuleData& d) override {
     // A row is streamed once every unit in use holds its reading.
@@ -261,16 +286,18 @@ class Recorder final : public RunObserver {
   }
 
  private:
+  // upTo: the rows of the current part to stream.
   void Stream(const ModuleData& d, Long upTo) {
-    upTo = std::min(upTo, limit_);
+    upTo = std::min(partFirstRow_ + upTo, limit_);
     if (!stream_ || stream_->Closed() || upTo <= streamed_) return;
     QByteArray text;
     for (Long k = streamed_; k < upTo; ++k) {
       text += CsvDouble(SampleSeconds(d.IntervalTM, k + 1)).toLatin1();
+      const Long row = k - partFirstRow_;
       for (const UnitData& u : d.Units) {
         if (!IsTrue(u.Mflag)) continue;
         text += ',';
-        if (k < u.Count) text += CsvSingle(u.Values[static_cast<std::size_t>(k)]).toLatin1();
+        if (row < u.Count) text += CsvSingle(u.Values[static_cast<std::size_t>(row)]).toLatin1();
       }
       text += '\n';
     }
@@ -285,10 +312,11 @@ class Recorder final : public RunObserver {
   }
   void ShowProgress(const ModuleData& d) {
     // The samples every unit holds, up to the limit: a count that never goes back.
-    shown_ = std::max(shown_, std::min(CompleteRows(d), limit_));
-    QString line = QStringLiteral("%1 samples  %2")
-                       .arg(shown_)
-                       .arg(Clock(static_cast<qint64>(shown_) * d.IntervalTM));
+    shown_ = std::max(shown_, std::min(partFirstRow_ + CompleteRows(d), limit_));
+    QString line = part_ > 0 ? QStringLiteral("part %1  ").arg(part_) : QString();
+    line += QStringLiteral("%1 samples  %2")
+                .arg(shown_)
+                .arg(Clock(static_cast<qint64>(shown_) * d.IntervalTM));
     for (int u = 0; u < kUnitCount; ++u) {
       const UnitData& unit = d.Units[u];
       if (!IsTrue(unit.Mflag)) continue;
@@ -297,16 +325,20 @@ class Recorder final : public RunObserver {
                   ? QString::number(unit.Values[static_cast<std::size_t>(unit.Count - 1)], 'f', 3)
                   : QStringLiteral("-");
     }
-    line += QStringLiteral("  full in %1")
-                .arg(Clock(static_cast<qint64>(kBufferSize - shown_) * d.IntervalTM));
+    line += (part_ > 0 ? QStringLiteral("  next part in %1") : QStringLiteral("  full in %1"))
+                .arg(Clock(static_cast<qint64>(partRows_ + partFirstRow_ - shown_) * d.IntervalTM));
     console_.Progress(line);
   }
 
   Console& console_;
   OutputQueue* stream_;
   Long limit_;
-  Long streamed_ = 0;
+  Long streamed_ = 0;  // rows of the run
   Long shown_ = 0;
+  Long partRows_ = kBufferSize;
+  bool split_ = false;
+  Long partFirstRow_ = 0;
+  int part_ = 0;  // 0: the run is not split
   bool toldDrop_ = false;
   QElapsedTimer sinceProgress_;
 };
@@ -392,13 +424,19 @@ int RecordCommand(const QStringList& args) {
   d.InitDataBuffers();
   LoadSettings(d);
   RecordOptions o;
+  QStringList rest = args;
+  SplitRequest split;
+  Long partRows = kBufferSize;
   AlarmOptions alarmOptions;
   AlarmSettings alarmSettings = LoadAlarmSettings();
   QStringList otherArgs;
   o.mqtt = LoadMqttSettings();
-  QString refusal = TakeAlarmOptions(args, &otherArgs, &alarmOptions);
+  QString refusal = TakeSplitOptions(rest, split);
+  if (split.split) o.maxSamples = std::numeric_limits<Long>::max() - 1;
+  if (refusal.isEmpty()) refusal = TakeAlarmOptions(rest, &otherArgs, &alarmOptions);
   if (refusal.isEmpty()) refusal = ApplyRecordOptions(otherArgs, d, o);
   if (refusal.isEmpty() && !o.help) refusal = ApplyAlarmOptions(alarmOptions, d, &alarmSettings);
+  if (refusal.isEmpty() && split.split) refusal = PartRows(split, d.IntervalTM, &partRows);
   if (!refusal.isEmpty()) {
     console.Line(refusal);
     std::fputs("Try 'larimo-cli --help'.\n", stderr);
@@ -434,9 +472,31 @@ int RecordCommand(const QStringList& args) {
   constexpr qsizetype kStreamCapacity = 1 << 20;
   std::optional<OutputQueue> stream;
   if (o.toStdout) stream.emplace(STDOUT_FILENO, kStreamCapacity);
-  Recorder recorder(console, stream ? &*stream : nullptr, o.samples.value_or(kBufferSize));
-  run.AddObserver(&recorder);
+  Recorder recorder(
+      console, stream ? &*stream : nullptr,
+      o.samples.value_or(split.split ? std::numeric_limits<Long>::max() : kBufferSize));
+  // The journal first: a sample the stream shows is already protected.
   run.AddObserver(&journal);
+  run.AddObserver(&recorder);
+  // A split run saves each filled part before the next one begins.
+  const PartFiles parts(o.out, o.csv);
+  bool partNotSaved = false;
+  if (split.split) {
+    // A part's file image (1.4 MB) is mapped and given back once written,
+    // not kept on the heap: the memory of a run of weeks stays that of one part.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    recorder.SplitRun(partRows);
+    run.SplitEvery(partRows, [&](const ModuleData& part) {
+      QString error;
+      partNotSaved = !parts.Save(part, run.Part(), &error);
+      console.Line(partNotSaved ? error
+                                : QStringLiteral("part %1: %2 samples saved to %3")
+                                      .arg(run.Part())
+                                      .arg(part.DataNum)
+                                      .arg(parts.Out(run.Part())));
+      return !partNotSaved;
+    });
+  }
   AlarmMonitor alarms(alarmSettings);
   RecordAlarms alarmOutput(alarmOptions, [&console](const QString& line) { console.Line(line); });
   AlarmJournal alarmJournal(journal);
@@ -525,10 +585,15 @@ int RecordCommand(const QStringList& args) {
   // The file first, whatever the reader of standard output does.
   QString error;
   int rc = display.End() ? ExitStatus(*display.End(), stopStatus) : stopStatus;
-  bool saved = SaveDataFile(d, o.out, &error);
-  if (!saved) console.Line(o.out + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
-  if (!o.csv.isEmpty() && !SaveCsvFile(d, o.csv, &error)) {
-    console.Line(o.csv + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
+  // A split run's last part goes to its numbered files; one that began with
+  // no sample leaves no empty file after the full ones.
+  const QString out = split.split ? parts.Out(run.Part()) : o.out;
+  const QString csv = split.split ? parts.Csv(run.Part()) : o.csv;
+  const bool emptyPart = split.split && run.Part() > 1 && d.DataNum == 0;
+  bool saved = emptyPart || SaveDataFile(d, out, &error);
+  if (!saved) console.Line(out + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
+  if (!emptyPart && !csv.isEmpty() && !SaveCsvFile(d, csv, &error)) {
+    console.Line(csv + QStringLiteral(": ") + error.section(QLatin1Char('\n'), -1));
     saved = false;
   }
   // The events beside the file; should they fail, the journal keeps them.
@@ -540,10 +605,18 @@ int RecordCommand(const QStringList& args) {
     console.Line(alarmOptions.eventsFile + QStringLiteral(": not written"));
     rc = kRecordFailed;
   }
-  if (saved) {
+  if (saved && !partNotSaved) {
     // The run is saved: its journal is no longer needed.
     journal.Forget();
-    console.Line(QStringLiteral("%1 samples saved to %2").arg(d.DataNum).arg(o.out));
+    if (!split.split) {
+      console.Line(QStringLiteral("%1 samples saved to %2").arg(d.DataNum).arg(out));
+    } else if (!emptyPart) {
+      console.Line(QStringLiteral("part %1: %2 samples saved to %3 (%4 in the run)")
+                       .arg(run.Part())
+                       .arg(d.DataNum)
+                       .arg(out)
+                       .arg(run.PartFirstRow() + d.DataNum));
+    }
   } else {
     rc = kRecordFailed;
     if (!journal.Path().isEmpty()) {

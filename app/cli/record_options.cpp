@@ -190,8 +190,8 @@ QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions
     } else if (name == QLatin1String("--samples")) {
       bool ok = false;
       const int n = v->toInt(&ok);
-      if (!ok || n < 1 || n > kBufferSize)
-        return QStringLiteral("--samples %1: 1 to %2").arg(*v).arg(kBufferSize);
+      if (!ok || n < 1 || n > o.maxSamples)
+        return QStringLiteral("--samples %1: 1 to %2").arg(*v).arg(o.maxSamples);
       o.samples = n;
     } else if (!SetMqttOption(name, *v, o.mqtt)) {
       return QStringLiteral("unknown option '%1'").arg(name);
@@ -246,7 +246,7 @@ QString ApplyRecordOptions(const QStringList& args, ModuleData& d, RecordOptions
   if (o.durationMs) {
     const double n = *o.durationMs / static_cast<double>(d.IntervalTM);
     if (n < 1) return QStringLiteral("--duration is shorter than one interval");
-    o.samples = static_cast<Long>(std::min<double>(n, kBufferSize + 1.0));
+    o.samples = static_cast<Long>(std::min<double>(n, o.maxSamples + 1.0));
   }
   return {};
 }

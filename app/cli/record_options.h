@@ -22,7 +22,8 @@ struct RecordOptions {
   std::optional<Long> samples;       // from --samples, or what --duration comes to
   std::optional<double> durationMs;  // from --duration
   std::vector<QString> memos;
-  MqttSettings mqtt;  // the stored settings, then the --mqtt options
+  Long maxSamples = kBufferSize;  // the most --samples and --duration may ask for
+  MqttSettings mqtt;              // the stored settings, then the --mqtt options
 };
 
 // A time such as "90s", "10m", "2h" or "500ms" (a number alone counts

@@ -132,6 +132,10 @@ Single RowValue(const char* p) {
 }  // namespace
 
 bool SaveDataFile(const ModuleData& d, const QString& path, QString* error) {
+  return WriteFileAtomically(path, DataFileBytes(d), error);
+}
+
+QByteArray DataFileBytes(const ModuleData& d) {
   const Long rows = RowsToWrite(d);
   QByteArray out;
   out.reserve(44 + 6 * 64 + rows * kRowBytes);
@@ -157,8 +161,7 @@ bool SaveDataFile(const ModuleData& d, const QString& path, QString* error) {
       p += sizeof bits;
     }
   }
-
-  return WriteFileAtomically(path, out, error);
+  return out;
 }
 
 bool IsCurrentHeader(QIODevice& in) {

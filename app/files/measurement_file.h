@@ -13,6 +13,7 @@
 // are written -1 / 0 and read as "non-zero is true". The writer always
 // writes the current version; the reader takes both.
 
+#include <QByteArray>
 #include <QIODevice>
 #include <QString>
 
@@ -29,6 +30,8 @@ inline constexpr qsizetype kMaxTextBytes = 65535;
 // failure leaves any previous file of that name whole. Returns false and
 // sets *error (a sentence for the user, with the system's reason) on failure.
 bool SaveDataFile(const ModuleData& d, const QString& path, QString* error = nullptr);
+// The whole file as bytes (what SaveDataFile writes).
+QByteArray DataFileBytes(const ModuleData& d);
 
 // True when the file begins with a current-version header (identifier
 // exactly "PTRV0130"). A missing or unreadable file is not current.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <tuple>
 #include <utility>
 
 #include <QDateTime>
@@ -14,6 +15,8 @@
 namespace larimo {
 
 namespace {
+
+const QString kStartTimeFormat = QStringLiteral("yyyy/M/d H:m:s");
 
 // Marks a cycle as running for as long as it lives.
 class CycleGuard {
@@ -81,7 +84,12 @@ Pacing Acquisition::Start() {
   data_.Measuring = kTrue;
   display_.MeasuringChanged(true);
   display_.RunCleared();
-  data_.StartTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/M/d H:m:s"));
+  const QDateTime now = QDateTime::currentDateTime();
+  runStart_ = now.addMSecs(-now.time().msec());
+  data_.StartTime = runStart_.toString(kStartTimeFormat);
+  part_ = 1;
+  partFirstRow_ = 0;
+  for (std::vector<Single>& c : carry_) c.clear();
   display_.HeaderChanged(data_.StartTime);
   started_ = true;
   for (RunObserver* o : observers_) o->RunStarted(data_);
@@ -119,24 +127,40 @@ void Acquisition::End(const RunEnd& end) {
   display_.RunEnded(end);
 }
 
+namespace {
+
+// The extremes of a unit's first `count` readings (none: the ends ClearData
+// sets).
+void UnitExtremes(UnitData& u, Long count, const ModuleData& d) {
+  if (count <= 0) {
+    u.MaxValue = d.RangeHigh();
+    u.MinValue = d.RangeLow();
+    return;
+  }
+  const auto [lo, hi] = std::minmax_element(u.Values.begin(), u.Values.begin() + count);
+  u.MaxValue = *hi;
+  u.MinValue = *lo;
+}
+
+// The overall extremes of the units' extremes, from the start ClearData sets.
+void RestartDataRange(ModuleData& d) {
+  d.DataMax = d.RangeLow();
+  d.DataMin = d.RangeHigh();
+  d.CalcDataRange();
+}
+
+}  // namespace
+
 bool Acquisition::LimitReached() {
   if (sampleLimit_ < 1) return false;
   Long complete = data_.DataNum;
   for (const UnitData& u : data_.Units) {
     if (IsTrue(u.Mflag)) complete = std::min(complete, u.Count);
   }
-  if (complete < sampleLimit_) return false;
+  // A split run counts the samples of its earlier parts too.
+  if (partFirstRow_ + complete < sampleLimit_) return false;
   // A block read may have brought more than the limit: the rest is dropped.
-  const Long n = sampleLimit_;
-  for (UnitData& u : data_.Units) {
-    if (u.Count <= n) continue;
-    u.Count = n;
-    const auto first = u.Values.begin();
-    u.MaxValue = *std::max_element(first, first + n);
-    u.MinValue = *std::min_element(first, first + n);
-  }
-  data_.DataNum = std::min(data_.DataNum, n);
-  data_.CalcDataRange();
+  KeepRows(sampleLimit_ - partFirstRow_);
   End(RunEnd(RunEnd::Why::SamplesReached));
   return true;
 }
@@ -159,6 +183,10 @@ void Acquisition::FitCycleAxisY(bool first) {
 void Acquisition::SampleTick() {
   if (inCycle_) return;
   CycleGuard guard(inCycle_);
+  if (RollOverDue() && !RollOver()) {
+    Stop();
+    return;
+  }
   if (data_.DataNum >= kBufferSize) {
     End(RunEnd(RunEnd::Why::NoRoom));
     return;
@@ -178,7 +206,16 @@ void Acquisition::SampleTick() {
 void Acquisition::BlockTick() {
   if (inCycle_) return;
   CycleGuard guard(inCycle_);
-  if (!CheckRoom()) {
+  if (RollOverDue() && !RollOver()) {
+    Stop();
+    return;
+  }
+  // A split run keeps the readings of a full unit for the next part, as
+  // long as the units lag behind each other by less than a buffer.
+  const bool carryFull = std::any_of(carry_.begin(), carry_.end(), [](const auto& c) {
+    return static_cast<Long>(c.size()) >= kBufferSize;
+  });
+  if (partRows_ > 0 ? carryFull : !CheckRoom()) {
     End(RunEnd(RunEnd::Why::NoRoom));
     return;
   }
@@ -198,14 +235,20 @@ void Acquisition::BlockTick() {
   display_.SamplesStored(true);
   ++data_.TickCount;
   if (LimitReached()) return;
-  if (data_.DataNum >= kBufferSize) End(RunEnd(RunEnd::Why::BufferFull));
+  if (partRows_ == 0 && data_.DataNum >= kBufferSize) End(RunEnd(RunEnd::Why::BufferFull));
 }
 
 bool Acquisition::StoreBlockReading(int u, double value) {
   UnitData& unit = data_.Units[static_cast<std::size_t>(u)];
   const Long n = unit.Count;
-  if (n >= kBufferSize) return false;  // full: nothing more is stored
   const Single v = static_cast<Single>(value);
+  if (n >= kBufferSize) {
+    // Full: a split run keeps the reading for its next part.
+    std::vector<Single>& carry = carry_[static_cast<std::size_t>(u)];
+    if (partRows_ == 0 || static_cast<Long>(carry.size()) >= kBufferSize) return false;
+    carry.push_back(v);
+    return true;
+  }
   unit.Values[static_cast<std::size_t>(n)] = v;
   if (n == 0) {
     unit.MaxValue = v;
@@ -215,7 +258,83 @@ bool Acquisition::StoreBlockReading(int u, double value) {
     if (v < unit.MinValue) unit.MinValue = v;
   }
   unit.Count = n + 1;
-  return unit.Count < kBufferSize;
+  return partRows_ > 0 || unit.Count < kBufferSize;
+}
+
+void Acquisition::SplitEvery(Long rows, PartSaver saver) {
+  partRows_ = std::clamp<Long>(rows, 0, kBufferSize);
+  saver_ = std::move(saver);
+}
+
+bool Acquisition::RollOverDue() const {
+  if (partRows_ == 0 || data_.DataNum < partRows_) return false;
+  return std::all_of(data_.Units.begin(), data_.Units.end(), [this](const UnitData& u) {
+    return !IsTrue(u.Mflag) || u.Count >= partRows_;
+  });
+}
+
+// Keeps the first n samples of every unit, with their extremes.
+void Acquisition::KeepRows(Long n) {
+  for (UnitData& u : data_.Units) {
+    if (u.Count <= n) continue;
+    u.Count = n;
+    UnitExtremes(u, u.Count, data_);
+  }
+  data_.DataNum = std::min(data_.DataNum, n);
+  RestartDataRange(data_);
+}
+
+// Moves each unit's readings from partRows_ to counts[u], then those that
+// waited beyond the full buffer, to the front of its buffer.
+void Acquisition::CarryIntoPart(const std::array<Long, kUnitCount>& counts) {
+  for (std::size_t u = 0; u < data_.Units.size(); ++u) {
+    UnitData& unit = data_.Units[u];
+    std::vector<Single>& carry = carry_[u];
+    const auto first = unit.Values.begin();
+    const Long beyond = std::max<Long>(counts[u] - partRows_, 0);
+    std::copy(first + partRows_, first + partRows_ + beyond, first);
+    const auto taken =
+        std::min<std::size_t>(carry.size(), static_cast<std::size_t>(kBufferSize - beyond));
+    std::copy_n(carry.begin(), taken, first + beyond);
+    carry.erase(carry.begin(), carry.begin() + static_cast<std::ptrdiff_t>(taken));
+    unit.Count = beyond + static_cast<Long>(taken);
+    std::fill(first + unit.Count, first + std::max(counts[u], unit.Count), kNoReading);
+    UnitExtremes(unit, unit.Count, data_);
+  }
+}
+
+bool Acquisition::RollOver() {
+  if (partRows_ == 0 || !saver_) return false;
+  std::array<Long, kUnitCount> counts{};
+  std::array<std::pair<Single, Single>, kUnitCount> extremes{};
+  for (std::size_t u = 0; u < data_.Units.size(); ++u) {
+    counts[u] = data_.Units[u].Count;
+    extremes[u] = {data_.Units[u].MaxValue, data_.Units[u].MinValue};
+  }
+  const Long dataNum = data_.DataNum;
+  KeepRows(partRows_);
+  if (!saver_(data_)) {
+    for (std::size_t u = 0; u < data_.Units.size(); ++u) {
+      data_.Units[u].Count = counts[u];
+      std::tie(data_.Units[u].MaxValue, data_.Units[u].MinValue) = extremes[u];
+    }
+    data_.DataNum = dataNum;
+    RestartDataRange(data_);
+    return false;
+  }
+  CarryIntoPart(counts);
+  data_.DataNum = 0;
+  UpdateDataNum();
+  RestartDataRange(data_);
+  partFirstRow_ += partRows_;
+  ++part_;
+  // Sample n of the part is sample partFirstRow_ + n of the run.
+  data_.StartTime = runStart_.addMSecs(static_cast<qint64>(partFirstRow_) * data_.IntervalTM)
+                        .toString(kStartTimeFormat);
+  display_.RunCleared();
+  display_.HeaderChanged(data_.StartTime);
+  for (RunObserver* o : observers_) o->PartStarted(data_, partFirstRow_);
+  return true;
 }
 
 template <typename Store>

@@ -8,9 +8,12 @@
 // run through RunDisplay. It has no timer of its own: the caller starts its
 // pacing as Start says and calls SampleTimerTick or BlockTick when it fires.
 
+#include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
+#include <QDateTime>
 #include <QString>
 
 #include "device/device_table.h"
@@ -78,7 +81,20 @@ class RunObserver {
   // after RunStarted ends with RunEnd::Why::StartRefused: nothing was
   // measured.
   virtual void RunStopped(const ModuleData& d, const RunEnd& end) = 0;
+  // A split run went on into its next part: the store holds the run's
+  // conditions, the part's StartTime and the samples carried over into it;
+  // `firstRow` samples of the run came before them. By default a part is
+  // followed like a new run.
+  virtual void PartStarted(const ModuleData& d, Long firstRow) {
+    static_cast<void>(firstRow);
+    RunStarted(d);
+    SamplesStored(d);
+  }
 };
+
+// Saves the filled part of a split run (atomically); false when it could not
+// (the user was told) and the run ends with the part still in the store.
+using PartSaver = std::function<bool(const ModuleData& part)>;
 
 // How the caller paces a started run.
 struct Pacing {
@@ -123,6 +139,22 @@ class Acquisition {
   // that come meanwhile are ignored.
   bool InCycle() const { return inCycle_; }
 
+  // Splits the next runs into parts of `rows` samples (1 to kBufferSize;
+  // 0: one part that ends the run when full). Once every unit in use holds
+  // a part's samples, the next cycle first rolls over, with the units
+  // running. Readings beyond a full buffer wait for the next part.
+  void SplitEvery(Long rows, PartSaver saver);
+  // The current part of the run (from 1) and the run's samples before it.
+  int Part() const { return part_; }
+  Long PartFirstRow() const { return partFirstRow_; }
+  // True when the current part is complete and the next cycle rolls over.
+  bool RollOverDue() const;
+  // Hands the part's first `rows` samples to the saver, then clears the
+  // store for the next part: its start time is the run's plus the rows
+  // before it, the readings beyond the part move to its front, averaging
+  // carries on. False (nothing changed) when the saver failed.
+  bool RollOver();
+
   // The block read of every unit in use into the store, without and with
   // averaging; the failure of a unit ends the read.
   std::optional<UnitFailure> ReadBlock();
@@ -143,6 +175,9 @@ class Acquisition {
   void FitCycleAxisY(bool first);
   void Show(const StepChanges& c);
 
+  void KeepRows(Long n);
+  void CarryIntoPart(const std::array<Long, kUnitCount>& counts);
+
   ModuleData& data_;
   ChartView& view_;
   const DeviceTable& device_;
@@ -152,6 +187,13 @@ class Acquisition {
   bool inCycle_ = false;
   bool yFitted_ = false;  // the first automatic fit of this run happened
   Long sampleLimit_ = 0;
+  Long partRows_ = 0;  // 0: the run is not split
+  PartSaver saver_;
+  int part_ = 1;
+  Long partFirstRow_ = 0;
+  QDateTime runStart_;  // to the second, as StartTime shows it
+  // Per unit: readings that came after its buffer was full, for the next part.
+  std::array<std::vector<Single>, kUnitCount> carry_{};
 };
 
 // The message Start shows when the settings it is about to use would not

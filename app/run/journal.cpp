@@ -9,6 +9,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -77,6 +78,17 @@ int OpenLocked(const QString& path) {
   return fd;
 }
 
+// Writes a new file without waiting for the disk.
+bool WritePlain(const QString& path, const QByteArray& bytes, QString* error) {
+  QFile file(path);
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
+      file.flush()) {
+    return true;
+  }
+  *error = QStringLiteral("ファイル %1 を書き込めません。\n%2").arg(path, file.errorString());
+  return false;
+}
+
 void SyncFolder(const QString& folder) {
   const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -124,6 +136,7 @@ void Journal::Close() {
   fd_ = -1;
   path_.clear();
   dirty_ = false;
+  folderDirty_ = false;
 }
 
 void Journal::Forget() {
@@ -139,7 +152,7 @@ void Journal::Fail(const QString& reason) {
   Ui().Notify(kNotProtected + QLatin1Char('\n') + reason, kMsgTitle, MsgIcon::Exclamation);
 }
 
-bool Journal::Create(const ModuleData& d, QString* error) {
+bool Journal::Create(const ModuleData& d, QString* error, bool durable) {
   if (!QDir().mkpath(folder_)) {
     *error = QStringLiteral("フォルダー %1 を作成できません。").arg(folder_);
     return false;
@@ -154,35 +167,65 @@ bool Journal::Create(const ModuleData& d, QString* error) {
   const QString part = name + QStringLiteral(".part");
   ModuleData header;
   CopyConditions(d, header);
-  if (!SaveDataFile(header, part, error)) return false;
+  if (durable ? !SaveDataFile(header, part, error)
+              : !WritePlain(part, DataFileBytes(header), error))
+    return false;
   const int fd = OpenLocked(part);
   const qint64 size = fd < 0 ? -1 : ::lseek(fd, 0, SEEK_END);
   // The row count (the header's last field) says the most a file can hold.
   const qint32 count = qToLittleEndian<qint32>(kBufferSize);
   if (size < 4 || !WriteAllAt(fd, reinterpret_cast<const char*>(&count), 4, size - 4) ||
-      ::fdatasync(fd) != 0 ||
+      (durable && ::fdatasync(fd) != 0) ||
       ::rename(QFile::encodeName(part).constData(), QFile::encodeName(name).constData()) != 0) {
     *error = QStringLiteral("ファイル %1 を書き込めません。\n%2").arg(name, SystemError(errno));
     if (fd >= 0) ::close(fd);
     QFile::remove(part);
     return false;
   }
-  SyncFolder(folder_);
   fd_ = fd;
   path_ = name;
   headerBytes_ = size;
+  if (durable) {
+    SyncFolder(folder_);
+  } else {
+    dirty_ = true;
+    folderDirty_ = true;
+    firstUnsynced_ = Clock::now();
+  }
   return true;
+}
+
+void Journal::BeginRows() {
+  failed_ = false;
+  rowsWritten_ = 0;
+  unitWritten_.fill(0);
+  lastCycle_ = Clock::now();
 }
 
 void Journal::RunStarted(const ModuleData& d) {
   Forget();
-  failed_ = false;
+  BeginRows();
   warned_ = false;
-  rowsWritten_ = 0;
-  unitWritten_.fill(0);
-  lastCycle_ = Clock::now();
   QString error;
   if (!Create(d, &error)) Fail(error);
+}
+
+void Journal::PartStarted(const ModuleData& d, Long) {
+  const QString filled = std::exchange(path_, QString());
+  const int filledFd = std::exchange(fd_, -1);
+  dirty_ = false;
+  BeginRows();
+  // The boundary cycle stays short: the new journal reaches the disk with
+  // its rows (within 5 seconds); the filled part is on the disk already.
+  QString error;
+  if (Create(d, &error, false)) {
+    SamplesStored(d);
+  } else {
+    Fail(error);
+  }
+  // A part begun in the same millisecond took over the name (and the file).
+  if (!filled.isEmpty() && filled != path_) QFile::remove(filled);
+  if (filledFd >= 0) ::close(filledFd);
 }
 
 void Journal::SamplesStored(const ModuleData& d) {
@@ -231,6 +274,7 @@ bool Journal::Sync() {
     return false;
   }
   dirty_ = false;
+  if (std::exchange(folderDirty_, false)) SyncFolder(folder_);
   return true;
 }
 

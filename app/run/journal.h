@@ -66,6 +66,9 @@ class Journal final : public RunObserver {
   // Puts what was written on the disk; a run that never started leaves no
   // journal.
   void RunStopped(const ModuleData& d, const RunEnd& end) override;
+  // The filled part of a split run is saved: the next part's journal begins
+  // with the samples carried into it, and only then the filled one goes.
+  void PartStarted(const ModuleData& d, Long firstRow) override;
 
   // The run in memory was saved or its data discarded: its journal goes.
   void Forget();
@@ -84,7 +87,11 @@ class Journal final : public RunObserver {
 
  private:
   using Clock = std::chrono::steady_clock;
-  bool Create(const ModuleData& d, QString* error);
+  // durable: the header reaches the disk now (else with the next sync, at
+  // most 5 seconds later, as the rows do).
+  bool Create(const ModuleData& d, QString* error, bool durable = true);
+  // A new file of the run: no row written yet, and it may be written.
+  void BeginRows();
   void Fail(const QString& reason);
   bool Sync();
   void Close();
@@ -98,6 +105,7 @@ class Journal final : public RunObserver {
   bool failed_ = false;                         // this run is not protected any more
   bool warned_ = false;                         // the user was told so
   bool dirty_ = false;                          // written since the last fdatasync
+  bool folderDirty_ = false;                    // the journal's name is not on the disk yet
   Clock::time_point firstUnsynced_{};
   Clock::time_point lastCycle_{};
   QByteArray rows_;  // the rows of one write, kept between cycles

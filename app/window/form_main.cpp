@@ -10,6 +10,7 @@
 #include "alarm/ui/alarm_panel.h"
 #include "device/quenzel.h"
 #include "print/ui/app_fonts.h"
+#include "run/buffer_forecast.h"
 #include "run/load_run.h"
 #include "settings/persisted_settings.h"
 #include "store/user_interface.h"
@@ -151,6 +152,12 @@ void FormMain::BuildControls() {
             [this] { Chart2D1->FollowProgram(Chart2D::Axis::Y); });
 
   // X window.
+  // Two lines of its own below the Y range: it never widens the column or
+  // moves a control.
+  lblFull = new QLabel(this);
+  lblFull->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  lblFull->setFixedHeight(lblFull->fontMetrics().lineSpacing() * 2 + 4);
+
   Frame2 = new QGroupBox(this);
   optWid[0] = new QRadioButton(QStringLiteral("全表示"), Frame2);
   optWid[1] = new QRadioButton(QStringLiteral("自動ｽｸﾛｰﾙ"), Frame2);
@@ -191,6 +198,7 @@ void FormMain::BuildControls() {
   auto* side = new QVBoxLayout;
   side->addWidget(Frame1);
   side->addWidget(Frame4);
+  side->addWidget(lblFull);
   side->addStretch(1);
   auto* commands = new QHBoxLayout;
   for (QPushButton* b :
@@ -321,6 +329,16 @@ void FormMain::MeasuringChanged(bool measuring) {
     if (Chart2D1->IsBatched()) Chart2D1->SetIsBatched(false);
   }
   SetButtons();
+  ShowFullForecast();
+}
+
+void FormMain::ShowFullForecast() {
+  if (!IsTrue(data.Measuring)) {
+    lblFull->clear();
+    return;
+  }
+  const QDateTime now = QDateTime::currentDateTime();
+  lblFull->setText(ForecastText(ForecastFull(data, now), now));
 }
 
 void FormMain::AxisYChanged(Single min, Single max) { feed_->SetAxisY(min, max); }
@@ -336,6 +354,7 @@ void FormMain::SamplesStored(bool block) {
   } else {
     feed_->DrawSample(data.DataNum);
   }
+  ShowFullForecast();
 }
 
 void FormMain::RunEnded(const RunEnd& end) { ShowRunEnd(end); }

@@ -77,6 +77,9 @@ class FormMain : public QWidget, private RunDisplay {
   QLabel* Label4;  // "↓" above txtVlow
   QPushButton* cmdSetScaleY;
 
+  // While a run goes: when its buffer will be full (time left, end time).
+  QLabel* lblFull;
+
   // X window.
   QGroupBox* Frame2;
   std::array<QRadioButton*, 3> optWid;  // "全表示", "自動ｽｸﾛｰﾙ", "手動ｽｸﾛｰﾙ"
@@ -136,6 +139,8 @@ class FormMain : public QWidget, private RunDisplay {
   void ClearReadouts();
   // The newest reading of every unit in use (block: each unit's own newest).
   void ShowReadouts(bool block = false);
+  // The forecast of the full buffer while measuring, nothing otherwise.
+  void ShowFullForecast();
 
   // Commands defined beside their own windows.
   void cmdSetting_Click();

@@ -41,8 +41,40 @@ desktop-file-validate "$usr/share/applications/com.dravel.larimo.desktop"
 appstreamcli validate --no-net "$usr/share/metainfo/com.dravel.larimo.metainfo.xml"
 [ -f "$usr/share/icons/hicolor/scalable/apps/com.dravel.larimo.svg" ] || fail "icon"
 for page in larimo larimo-cli; do
-  zcat "$usr/share/man/man1/$page.1.gz" | grep -q 'help' || fail "man page $page"
+  zcat "$usr/share/man/man1/$page.1.gz" >"$work/$page.1" || fail "man page $page"
+  grep -q 'help' "$work/$page.1" || fail "man page $page"
 done
+
+# Debian's checker: no error and no warning.
+lintian --fail-on error,warning "${deb[0]}" ||
+  fail "lintian reports the package"
+[ -f "$usr/share/doc/larimo/copyright" ] || fail "copyright"
+zcat "$usr/share/doc/larimo/changelog.Debian.gz" >"$work/changelog" || fail "changelog.Debian.gz"
+[[ "$(head -1 "$work/changelog")" == "larimo ($(dpkg-deb -f "${deb[0]}" Version))"* ]] ||
+  fail "changelog.Debian.gz names another version"
+
+# The recorder's user service: installed, and accepted by systemd where its
+# checker can run (it needs a runtime folder; the program it starts is the
+# unpacked one).
+unit="$usr/lib/systemd/user/larimo-record@.service"
+[ -f "$unit" ] || fail "larimo-record@.service not installed"
+grep -q '^ExecStart=/usr/bin/larimo-cli record ' "$unit" || fail "the service runs no recorder"
+[ -f "$usr/share/doc/larimo/examples/record-rig1.conf" ] || fail "example of an instance file"
+if command -v systemd-analyze >/dev/null 2>&1; then
+  mkdir -m 700 "$work/runtime" "$work/units"
+  sed "s|/usr/bin/larimo-cli|$usr/bin/larimo-cli|" "$unit" >"$work/units/larimo-record@rig1.service"
+  if XDG_RUNTIME_DIR="$work/runtime" systemd-analyze verify --user --man=no \
+    "$work/units/larimo-record@rig1.service" >"$work/verify.log" 2>&1; then
+    [ ! -s "$work/verify.log" ] || { cat "$work/verify.log"; fail "systemd-analyze verify"; }
+  elif grep -q -e 'Failed to initialize manager' -e 'RuntimeDirectory' "$work/verify.log"; then
+    echo "skipped: systemd-analyze verify cannot run here: $(head -1 "$work/verify.log")"
+  else
+    cat "$work/verify.log"
+    fail "systemd-analyze verify"
+  fi
+else
+  echo "skipped: systemd-analyze verify (no systemd-analyze)"
+fi
 
 # Where udev is absent the install scripts still succeed.
 dpkg-deb -e "${deb[0]}" "$work/control"

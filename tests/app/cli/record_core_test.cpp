@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -11,6 +13,7 @@
 #include "file_test_util.h"
 #include "files/csv_file.h"
 #include "files/measurement_file.h"
+#include "recording_ui.h"
 #include "run/journal.h"
 
 namespace larimo {
@@ -21,6 +24,7 @@ class RecordTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
     env.insert("XDG_CONFIG_HOME", dir.path());  // the stored settings of this test only
+    env.insert("XDG_STATE_HOME", dir.path());   // and its journals
     env.insert("BRISKO_SIM_ATTACH_MS", "0");
     env.insert("BRISKO_SIM_CLOCK", "step:300");
     p.setProcessEnvironment(env);
@@ -40,11 +44,20 @@ class RecordTest : public ::testing::Test {
     Start(args);
     return Finish();
   }
-  ModuleData Saved() {
+  ModuleData Saved(const char* name = "run.rk0") {
     ModuleData r;
     r.InitDataBuffers();
-    EXPECT_EQ(ReadDataFile(r, Path("run.rk0")).status, ReadResult::Status::Ok);
+    EXPECT_EQ(ReadDataFile(r, Path(name)).status, ReadResult::Status::Ok) << name;
     return r;
+  }
+  // A stream line of --stdout: elapsed seconds, then units 0 and 1.
+  static QString Line(const ModuleData& r, Long run, Long k) {
+    return QStringLiteral("%1,%2,%3")
+        .arg(CsvDouble(SampleSeconds(r.IntervalTM, run + k + 1)), CsvSingle(r.Units[0].Values[k]),
+             CsvSingle(r.Units[1].Values[k]));
+  }
+  static QDateTime Start(const ModuleData& r) {
+    return QDateTime::fromString(r.StartTime, QStringLiteral("yyyy/M/d H:m:s"));
   }
   QTemporaryDir dir;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -180,6 +193,9 @@ TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
                                  {"--units", "0", "--wiring", "1"},
                                  {"--kind", "K"},
                                  {"--samples", "0"},
+                                 {"--samples", "88001"},
+                                 {"--split-every", "0"},
+                                 {"--split-every", "2s", "--interval", "1s", "--split=yes"},
                                  {"--alarm", "0:80:10"},
                                  {"--alarm", "1::80"},
                                  {"--alarm", "0:10:20", "--alarm-hysteresis", "11"},
@@ -204,6 +220,56 @@ TEST_F(RecordTest, BadValuesAreRefusedAndStoredSettingsAreTheDefaults) {
   EXPECT_TRUE(IsSet(r.MeasKind));
   EXPECT_TRUE(IsTrue(r.Units[3].Mflag) && !IsTrue(r.Units[0].Mflag));
   EXPECT_EQ(r.Units[3].Connect, 2);
+}
+
+TEST_F(RecordTest, SplitRunGoesOnPastSeveralBuffersWithEverySampleOnce) {
+  ASSERT_EQ(Record({"--simulate", "--units", "0,1", "--interval", "10ms", "--split", "--samples",
+                    "200000", "--memo", "rig 1", "--stdout", "--csv", Path("run.csv")}),
+            0)
+      << err.toStdString();
+  const QStringList lines = QString::fromLatin1(p.readAllStandardOutput()).split('\n');
+  ASSERT_EQ(lines.size(), 200001);
+  const Long rows[] = {kBufferSize, kBufferSize, 24000};
+  const char* names[] = {"run-0001.rk0", "run-0002.rk0", "run-0003.rk0"};
+  const QDateTime first = Start(Saved(names[0]));
+  Long before = 0;
+  for (int part = 0; part < 3; ++part) {
+    const ModuleData r = Saved(names[part]);
+    ASSERT_EQ(r.DataNum, rows[part]) << names[part];
+    EXPECT_EQ(r.Memo[0], "rig 1");
+    // One time base: the part starts where the samples before it end.
+    EXPECT_EQ(Start(r), first.addSecs(before / 100)) << names[part];
+    for (Long k = 0; k < r.DataNum; ++k) ASSERT_EQ(lines[before + k], Line(r, before, k)) << k;
+    EXPECT_EQ(test::ReadAll(Path(names[part]).replace(".rk0", ".csv")), CsvBytes(r));
+    before += r.DataNum;
+  }
+  EXPECT_TRUE(QDir(dir.filePath("larimo")).isEmpty());  // every part saved: no journal left
+  // Started again, the recorder numbers its parts after those already there.
+  ASSERT_EQ(Record({"--simulate", "--units", "0,1", "--interval", "10ms", "--split-every", "1s",
+                    "--samples", "250"}),
+            0);
+  EXPECT_EQ(Saved("run-0004.rk0").DataNum, 100);
+  EXPECT_EQ(Saved("run-0006.rk0").DataNum, 50);
+}
+
+TEST_F(RecordTest, CrashInTheSecondPartKeepsTheFirstAndRestoresTheSecond) {
+  env.insert("BRISKO_SIM_CLOCK", "real");
+  Start({"--simulate", "--units", "0,1", "--interval", "1s", "--split-every", "2", "--stdout"});
+  QByteArray out;
+  while (out.count('\n') < 3 && p.waitForReadyRead(10000)) out += p.readAllStandardOutput();
+  ASSERT_EQ(out.count('\n'), 3) << out.toStdString();  // the second part's first sample
+  p.kill();                                            // SIGKILL
+  p.waitForFinished();
+  const ModuleData first = Saved("run-0001.rk0");
+  EXPECT_EQ(first.DataNum, 2);
+  EXPECT_FALSE(QFile::exists(Path("run-0002.rk0")));
+  test::RecordingUi ui;
+  ModuleData second;
+  second.InitDataBuffers();
+  ASSERT_TRUE(Journal(dir.filePath("larimo")).Recover(second));
+  ASSERT_GE(second.DataNum, 1);
+  EXPECT_EQ(Start(second), Start(first).addSecs(2));
+  EXPECT_EQ(QString::fromLatin1(out).split('\n')[2], Line(second, 2, 0));
 }
 
 }  // namespace

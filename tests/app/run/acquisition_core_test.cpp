@@ -3,7 +3,10 @@
 // rules and the order of stop and message.
 #include "run/acquisition.h"
 
+#include <array>
+
 #include <gtest/gtest.h>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -395,6 +398,65 @@ TEST_F(AcquisitionTest, ObserversFollowEveryStoredSample) {
   run.BlockTick();
   EXPECT_EQ(log.events, (std::vector<Long>{-1, 4, 7, -2 - int(RunEnd::Why::UnitFailed)}));
   run.RemoveObserver(&log);
+}
+
+TEST_F(AcquisitionTest, SplitRunGoesOnIntoTheNextPartWithEveryReadingOnce) {
+  // ID1 delivers one reading less per cycle: ID0's readings past its full
+  // buffer wait for the next part, which begins once ID1 is full too.
+  Block({0, 1}, 10, false);
+  std::array<std::vector<Single>, 2> kept;
+  run.SplitEvery(kBufferSize, [&](const ModuleData& part) {
+    EXPECT_EQ(part.DataNum, kBufferSize);
+    for (std::size_t u : {0u, 1u}) {
+      const auto& v = part.Units[u].Values;
+      kept[u].insert(kept[u].end(), v.begin(), v.begin() + part.Units[u].Count);
+    }
+    return true;
+  });
+  ASSERT_EQ(run.Start().kind, Pacing::Kind::BlockTimer);
+  const QDateTime start = QDateTime::fromString(data.StartTime, "yyyy/M/d H:m:s");
+  std::array<int, 2> delivered{};
+  for (int c = 0; c < 800; ++c) {
+    for (std::size_t u : {0u, 1u}) {
+      const int n = 128 - static_cast<int>(u);
+      fake.units[u].blocks.push_back(Readings(n, delivered[u]));
+      delivered[u] += n;
+    }
+    run.BlockTick();
+  }
+  ASSERT_TRUE(IsTrue(data.Measuring));
+  EXPECT_EQ(run.Part(), 2);
+  EXPECT_EQ(run.PartFirstRow(), kBufferSize);
+  EXPECT_EQ(data.StartTime, start.addSecs(880).toString("yyyy/M/d H:m:s"));
+  EXPECT_EQ(display.header, data.StartTime);
+  for (std::size_t u : {0u, 1u}) {
+    const auto& v = data.Units[u].Values;
+    kept[u].insert(kept[u].end(), v.begin(), v.begin() + data.Units[u].Count);
+    ASSERT_EQ(kept[u].size(), static_cast<std::size_t>(delivered[u])) << "ID" << u;
+    for (int i = 0; i < delivered[u]; ++i) ASSERT_EQ(kept[u][i], static_cast<Single>(i));
+  }
+  EXPECT_EQ(data.Units[0].MinValue, static_cast<Single>(kBufferSize));
+}
+
+TEST_F(AcquisitionTest, SplitRunCarriesTheAverageOverAndEndsWhenAPartIsNotSaved) {
+  Block({0}, 50, true);
+  bool saves = true;
+  run.SplitEvery(2, [&](const ModuleData&) { return saves; });
+  ASSERT_EQ(run.Start().kind, Pacing::Kind::BlockTimer);
+  fake.units[0].blocks = {Readings(12, 1.0), Readings(3, 13.0), Readings(10, 0.0)};
+  run.BlockTick();
+  run.BlockTick();  // the part of two means is saved; 11 .. 15 make the next one
+  EXPECT_EQ(run.Part(), 2);
+  EXPECT_EQ(data.Units[0].Count, 1);
+  EXPECT_FLOAT_EQ(data.Units[0].Values[0], 13.0f);
+  EXPECT_EQ(data.Units[0].Values[1], kNoReading);
+  saves = false;
+  run.BlockTick();
+  run.BlockTick();  // not saved: the run ends with the part as it was
+  EXPECT_FALSE(IsTrue(data.Measuring));
+  EXPECT_EQ(run.Part(), 2);
+  EXPECT_EQ(data.Units[0].Count, 3);
+  EXPECT_EQ(data.DataNum, 3);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TEST(FormMainLayout, ControlsFitWithoutOverlapping) {
   QApplication::processEvents();
   const QRect inside = w.rect();
 
-  std::vector<QWidget*> controls = {w.Chart2D1, w.Frame1, w.Frame2, w.Frame4};
+  std::vector<QWidget*> controls = {w.Chart2D1, w.Frame1, w.Frame2, w.Frame4, w.lblFull};
   for (QPushButton* b : {w.cmdStart, w.cmdStop, w.cmdSetting, w.cmdMeasInfo, w.cmdRead, w.cmdSave,
                          w.cmdDisp, w.cmdPrint, w.cmdEnd}) {
     controls.push_back(b);
@@ -54,6 +54,10 @@ TEST(FormMainLayout, ControlsFitWithoutOverlapping) {
        std::vector<QWidget*>{w.optHei[0], w.optHei[1], w.txtVhi, w.txtVlow, w.cmdSetScaleY}) {
     EXPECT_TRUE(w.Frame4->rect().contains(c->geometry()));
   }
+  // The forecast of the full buffer holds its widest lines.
+  for (const QString& line :
+       {QStringLiteral("終了予定 12/31 23:59"), QStringLiteral("満杯まで 2444:26:40")})
+    EXPECT_GE(w.lblFull->contentsRect().width(), w.lblFull->fontMetrics().horizontalAdvance(line));
   // The readouts hold a reading of the widest kind.
   for (QLabel* l : w.Label1) {
     EXPECT_GE(l->contentsRect().width(),
