@@ -50,6 +50,7 @@ void AlarmMonitor::RunStarted(const ModuleData& d) {
   ohms_ = IsSet(d.MeasKind);
   run_ = settings_.For(ohms_);
   events_.clear();
+  firstRow_ = 0;
   for (int u = 0; u < kUnitCount; ++u) {
     units_[u] = Unit{};
     units_[u].watched = IsTrue(d.Units[u].Mflag);
@@ -67,8 +68,8 @@ void AlarmMonitor::SamplesStored(const ModuleData& d) {
     const Long count = std::min<Long>(data.Count, static_cast<Long>(data.Values.size()));
     if (count > unit.seen && now.isNull()) now = now_();
     for (Long k = unit.seen; k < count; ++k) {
-      Evaluate(u, data.Values[static_cast<std::size_t>(k)], SampleSeconds(d.IntervalTM, k + 1),
-               now);
+      Evaluate(u, data.Values[static_cast<std::size_t>(k)],
+               SampleSeconds(d.IntervalTM, firstRow_ + k + 1), now);
     }
     unit.seen = std::max(unit.seen, count);
   }
@@ -77,6 +78,12 @@ void AlarmMonitor::SamplesStored(const ModuleData& d) {
 }
 
 void AlarmMonitor::RunStopped(const ModuleData&, const RunEnd&) {}
+
+void AlarmMonitor::PartStarted(const ModuleData& d, Long firstRow) {
+  firstRow_ = firstRow;
+  for (Unit& u : units_) u.seen = 0;  // the store counts from its first row again
+  SamplesStored(d);                   // the samples carried over into the part
+}
 
 void AlarmMonitor::Raise(int u, AlarmKind kind, Single v, double elapsed, const QDateTime& now) {
   const UnitLimits& l = run_.unit[u];

@@ -73,6 +73,9 @@ class AlarmMonitor final : public RunObserver {
   void RunStarted(const ModuleData& d) override;
   void SamplesStored(const ModuleData& d) override;
   void RunStopped(const ModuleData& d, const RunEnd& end) override;
+  // A split run's next part: the run goes on, with its events, the units'
+  // states and its elapsed time.
+  void PartStarted(const ModuleData& d, Long firstRow) override;
 
   // The alarm a unit is in (None, High, Low or Sensor).
   AlarmKind State(int unit) const { return units_[unit].state; }
@@ -101,6 +104,7 @@ class AlarmMonitor final : public RunObserver {
   AlarmLimits run_;
   bool ohms_ = false;
   std::array<Unit, kUnitCount> units_{};
+  Long firstRow_ = 0;  // samples of the run before the store's first
   std::vector<AlarmEvent> events_;
   std::vector<AlarmListener*> listeners_;
 };

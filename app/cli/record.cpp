@@ -509,7 +509,8 @@ int RecordCommand(const QStringList& args) {
     return kRecordFailed;
   }
   if (publisher) {
-    publisher->SetRowLimit(o.samples.value_or(kBufferSize));
+    publisher->SetRowLimit(
+        o.samples.value_or(split.split ? std::numeric_limits<Long>::max() : kBufferSize));
     run.AddObserver(&*publisher);
   }
   quint64 mqttTold = 0;

@@ -78,10 +78,12 @@ struct MqttPublisher::Impl {
   quint64 generation = 0;  // one per run
   PublishedRun run;
   bool measuring = false;
-  bool runDirty = false;    // P/run is to be published (again)
-  bool runPending = false;  // P/run published but not yet acknowledged
-  std::vector<PublishedRow> rows;
-  Long handed = 0;  // rows of the store copied into `rows`
+  bool runDirty = false;           // P/run is to be published (again)
+  bool runPending = false;         // P/run published but not yet acknowledged
+  std::vector<PublishedRow> rows;  // the run's rows from `kept` on
+  Long kept = 0;                   // rows of the run no longer held (acknowledged)
+  Long partFirst = 0;              // rows of the run before the store's first
+  Long handed = 0;                 // rows of the store copied into `rows`
   Long limit = kBufferSize;
   Long acked = 0;  // rows the broker acknowledged
   std::deque<QByteArray> alarms;
@@ -125,7 +127,7 @@ struct MqttPublisher::Impl {
               InFlight::Kind kind, Long end = 0);
   void Acknowledged(int mid);
   void SetState(State s, const QString& reason);  // holds m
-  Long Available() const { return std::min<Long>(static_cast<Long>(rows.size()), limit); }
+  Long Available() const { return std::min<Long>(kept + static_cast<Long>(rows.size()), limit); }
   void Take(const ModuleData& d, Long upTo);  // holds m
 };
 
@@ -349,7 +351,7 @@ void MqttPublisher::Impl::PublishDue() {
       if (sent >= available) return;
       first = sent;
       const Long n = std::min(available - sent, kMaxRowsPerMessage);
-      chunk.assign(rows.begin() + first, rows.begin() + first + n);
+      chunk.assign(rows.begin() + (first - kept), rows.begin() + (first - kept + n));
       info = Detached(run);
       newest = first + n == available;
     }
@@ -414,7 +416,7 @@ void MqttPublisher::Impl::Goodbye() {
 }
 
 void MqttPublisher::Impl::Take(const ModuleData& d, Long upTo) {
-  upTo = std::min(upTo, limit);
+  upTo = std::min(upTo, limit - partFirst);
   for (Long k = handed; k < upTo; ++k) rows.push_back(RowOf(d, k));
   handed = std::max(handed, upTo);
   if (run.memos != d.Memo) {
@@ -436,6 +438,8 @@ void MqttPublisher::RunStarted(const ModuleData& d) {
   impl_->runDirty = true;
   impl_->runPending = false;
   impl_->rows.clear();
+  impl_->kept = 0;
+  impl_->partFirst = 0;
   impl_->handed = 0;
   impl_->acked = 0;
 }
@@ -452,6 +456,21 @@ void MqttPublisher::RunStopped(const ModuleData& d, const RunEnd&) {
     impl_->measuring = false;
     impl_->runDirty = true;
   }
+}
+
+void MqttPublisher::PartStarted(const ModuleData& d, Long firstRow) {
+  std::lock_guard lock(impl_->m);
+  Impl& p = *impl_;
+  // The run goes on: its rows keep counting, and those the broker has
+  // acknowledged are let go so a long split run holds only what is unsent.
+  const Long done = std::min(p.acked, p.kept + static_cast<Long>(p.rows.size()));
+  if (done > p.kept) {
+    p.rows.erase(p.rows.begin(), p.rows.begin() + (done - p.kept));
+    p.kept = done;
+  }
+  p.partFirst = firstRow;
+  p.handed = 0;
+  p.Take(d, CompleteRows(d));
 }
 
 void MqttPublisher::SetRowLimit(Long n) {

@@ -65,6 +65,8 @@ class MqttPublisher final : public RunObserver {
   void RunStarted(const ModuleData& d) override;
   void SamplesStored(const ModuleData& d) override;
   void RunStopped(const ModuleData& d, const RunEnd& end) override;
+  // A split run's next part: its rows count on from the run's row firstRow.
+  void PartStarted(const ModuleData& d, Long firstRow) override;
 
   // Rows from index n on are never published (a headless run that asked for
   // n samples keeps only those).

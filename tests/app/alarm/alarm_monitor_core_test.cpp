@@ -128,6 +128,19 @@ TEST_F(AlarmMonitorTest, AUnitThatJoinsLateIsEvaluatedAtItsOwnSamples) {
   EXPECT_EQ(monitor.State(0), AlarmKind::None);
 }
 
+TEST_F(AlarmMonitorTest, ANextPartOfASplitRunKeepsTheAlarmAndItsTime) {
+  AlarmLimits l;
+  l.unit[0].high = 80;
+  Start(l);
+  Store(0, {70, 81, 82});  // high at 2 s
+  d.ClearData();           // the store is reused for the next part
+  d.Units[0].Values[0] = 83;
+  d.Units[0].Count = 1;
+  monitor.PartStarted(d, 3);  // carried over: the run's fourth sample
+  Store(0, {70});
+  EXPECT_EQ(Events(), (std::vector<Seen>{{2, 0, AlarmKind::High}, {5, 0, AlarmKind::Clear}}));
+}
+
 TEST(AlarmLimitsTest, BadLimitsAreRefusedWithTheirField) {
   using F = LimitsProblem::Field;
   ModuleData d;

@@ -86,6 +86,24 @@ TEST_F(PublishTest, ASteppedRunArrivesRowByRowOnceWithTheSavedValues) {
   EXPECT_FALSE(sub.Payloads(kPrefix + "/ID2/value").isEmpty());
 }
 
+TEST_F(PublishTest, ASplitRunCountsItsRowsOnAcrossParts) {
+  ASSERT_TRUE(broker.Start());
+  test::Subscriber sub(broker, kPrefix);
+  ASSERT_TRUE(sub.Subscribed());
+  Start(Url(), {"--split-every", "1000", "--samples", "2500"});
+  ASSERT_EQ(Finish(), 0) << err.toStdString();
+  Long covered = 0;
+  for (QDeadlineTimer t(20000); covered < 2500 && !t.hasExpired(); usleep(100000)) {
+    covered = 0;
+    for (const QString& payload : sub.Payloads(kPrefix + "/samples")) {
+      const QJsonObject o = QJsonDocument::fromJson(payload.toUtf8()).object();
+      ASSERT_EQ(o["first"].toInt(-1), covered);
+      covered += static_cast<Long>(o["ID0"].toArray().size());
+    }
+  }
+  EXPECT_EQ(covered, 2500);
+}
+
 TEST_F(PublishTest, ABrokerRestartInTheMiddleOfARealRunLosesNoRow) {
   env.insert("BRISKO_SIM_CLOCK", "real");
   ASSERT_TRUE(broker.Start());
