@@ -37,6 +37,10 @@ PublishedRun PublishedRun::From(const ModuleData& d) {
   PublishedRun r;
   r.start = QDateTime::fromString(d.StartTime, QStringLiteral("yyyy/M/d H:m:s"));
   if (!r.start.isValid()) r.start = QDateTime::currentDateTime();
+  // Held at its fixed offset from UTC: its times are then formatted on the
+  // publisher's thread without the C library's local-time state, which the
+  // run's thread uses at the same time.
+  r.start = r.start.toOffsetFromUtc(r.start.offsetFromUtc());
   r.intervalMs = d.IntervalTM;
   r.ohm = IsSet(d.MeasKind);
   for (int u = 0; u < kUnitCount; ++u) {

@@ -19,7 +19,7 @@ using PublishedRow = std::array<Single, kUnitCount>;
 
 // What the messages say about the run itself, taken when it starts.
 struct PublishedRun {
-  QDateTime start;  // local time with its offset from UTC
+  QDateTime start;  // local time, held at its offset from UTC
   Long intervalMs = 0;
   bool ohm = false;
   std::array<bool, kUnitCount> inUse{};
