@@ -10,33 +10,30 @@ namespace larimo {
 namespace {
 
 QMessageBox::Icon QtIcon(MsgIcon icon) {
-  QMessageBox::Icon qicon = QMessageBox::NoIcon;
   switch (icon) {
-    case MsgIcon::None:
-      qicon = QMessageBox::NoIcon;
-      break;
     case MsgIcon::Information:
-      qicon = QMessageBox::Information;
-      break;
+      return QMessageBox::Information;
     case MsgIcon::Question:
-      qicon = QMessageBox::Question;
-      break;
+      return QMessageBox::Question;
     case MsgIcon::Exclamation:
-      qicon = QMessageBox::Warning;
-      break;
+      return QMessageBox::Warning;
     case MsgIcon::Critical:
-      qicon = QMessageBox::Critical;
+      return QMessageBox::Critical;
+    case MsgIcon::None:
       break;
   }
-  return qicon;
+  return QMessageBox::NoIcon;
 }
 
 }  // namespace
 
+QWidget* QtUserInterface::BoxParent() const {
+  return parent_ ? parent_.data() : QApplication::activeWindow();
+}
+
 MsgAnswer QtUserInterface::Message(const QString& text, const QString& title, MsgIcon icon,
                                    MsgButtons buttons) {
-  QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-  QMessageBox box(QtIcon(icon), title, text, QMessageBox::NoButton, parent);
+  QMessageBox box(QtIcon(icon), title, text, QMessageBox::NoButton, BoxParent());
   if (buttons != MsgButtons::Ok) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
@@ -49,8 +46,7 @@ MsgAnswer QtUserInterface::Message(const QString& text, const QString& title, Ms
 }
 
 void QtUserInterface::Notify(const QString& text, const QString& title, MsgIcon icon) {
-  QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-  auto* box = new QMessageBox(QtIcon(icon), title, text, QMessageBox::Ok, parent);
+  auto* box = new QMessageBox(QtIcon(icon), title, text, QMessageBox::Ok, BoxParent());
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
   box->show();
@@ -72,8 +68,7 @@ QString QtUserInterface::ToQtFilter(const QString& filter) {
 }
 
 std::optional<QString> QtUserInterface::ChooseFile(const FileRequest& request) {
-  QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-  QFileDialog dialog(parent);
+  QFileDialog dialog(BoxParent());
   dialog.setNameFilter(ToQtFilter(request.filter));
   if (request.mode == FileRequest::Mode::Save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -24,6 +24,9 @@ class QtUserInterface final : public UserInterface {
   static QString ToQtFilter(const QString& filter);
 
  private:
+  // The window the boxes and dialogs belong to: the one given, else the
+  // active one.
+  QWidget* BoxParent() const;
   QPointer<QWidget> parent_;
 };
 
