@@ -23,6 +23,7 @@
 #include "alarm/alarm_journal.h"
 #include "alarm/alarm_monitor.h"
 #include "cli/output_queue.h"
+#include "cli/part_writer.h"
 #include "cli/record_alarms.h"
 #include "cli/record_options.h"
 #include "cli/recover.h"
@@ -478,25 +479,40 @@ int RecordCommand(const QStringList& args) {
   // The journal first: a sample the stream shows is already protected.
   run.AddObserver(&journal);
   run.AddObserver(&recorder);
-  // A split run saves each filled part before the next one begins.
+  // A split run hands each filled part to the part writer and goes on; the
+  // part's journal stays until its files are written.
   const PartFiles parts(o.out, o.csv);
   bool partNotSaved = false;
+  std::optional<PartWriter> writer;
   if (split.split) {
     // A part's file image (1.4 MB) is mapped and given back once written,
     // not kept on the heap: the memory of a run of weeks stays that of one part.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     recorder.SplitRun(partRows);
+    journal.HoldFilledParts();
+    writer.emplace([&parts](const ModuleData& part, int number, QString* error) {
+      return parts.Save(part, number, error);
+    });
     run.SplitEvery(partRows, [&](const ModuleData& part) {
-      QString error;
-      partNotSaved = !parts.Save(part, run.Part(), &error);
-      console.Line(partNotSaved ? error
-                                : QStringLiteral("part %1: %2 samples saved to %3")
-                                      .arg(run.Part())
-                                      .arg(part.DataNum)
-                                      .arg(parts.Out(run.Part())));
-      return !partNotSaved;
+      writer->Submit(part, run.Part());
+      return true;
     });
   }
+  const auto tellParts = [&] {
+    if (!writer) return;
+    for (const PartWriter::Done& done : writer->TakeDone()) {
+      if (!done.saved) {
+        partNotSaved = true;
+        console.Line(done.error);
+        continue;
+      }
+      journal.FilledPartSaved();
+      console.Line(QStringLiteral("part %1: %2 samples saved to %3")
+                       .arg(done.part)
+                       .arg(done.rows)
+                       .arg(parts.Out(done.part)));
+    }
+  };
   AlarmMonitor alarms(alarmSettings);
   RecordAlarms alarmOutput(alarmOptions, [&console](const QString& line) { console.Line(line); });
   AlarmJournal alarmJournal(journal);
@@ -552,6 +568,9 @@ int RecordCommand(const QStringList& args) {
     } else {
       run.BlockTick();
     }
+    tellParts();
+    // A part that could not be written ends the run; its journal stays.
+    if (run.Measuring() && partNotSaved) stop(kRecordFailed);
     if (run.Measuring() && alarmOutput.StopRequested()) stop(kRecordAlarm);
     tellMqtt();
     if (run.Measuring() && recorder.OutputClosed()) {
@@ -582,6 +601,10 @@ int RecordCommand(const QStringList& args) {
   loop.exec();
   timer.stop();
   if (writable) writable->setEnabled(false);
+  if (writer) {
+    writer->Wait();
+    tellParts();
+  }
 
   // The file first, whatever the reader of standard output does.
   QString error;
@@ -620,10 +643,12 @@ int RecordCommand(const QStringList& args) {
     }
   } else {
     rc = kRecordFailed;
-    if (!journal.Path().isEmpty()) {
+    QStringList kept = journal.HeldParts();
+    if (!journal.Path().isEmpty()) kept << journal.Path();
+    for (const QString& path : kept) {
       console.Line(QStringLiteral("the run is kept in %1; save it with 'larimo-cli recover "
                                   "--journal %1 FILE.rk0'")
-                       .arg(journal.Path()));
+                       .arg(path));
     }
   }
   if (stream) {

@@ -132,6 +132,8 @@ Journal::Journal(QString folder) : folder_(std::move(folder)) {}
 Journal::~Journal() { Close(); }
 
 void Journal::Close() {
+  for (const Held& h : held_) ::close(h.fd);  // the files stay for a recovery
+  held_.clear();
   if (fd_ >= 0) ::close(fd_);  // ends the lock
   fd_ = -1;
   path_.clear();
@@ -223,9 +225,27 @@ void Journal::PartStarted(const ModuleData& d, Long) {
   } else {
     Fail(error);
   }
+  if (holdFilled_ && filledFd >= 0 && filled != path_) {
+    held_.push_back({filled, filledFd});
+    return;
+  }
   // A part begun in the same millisecond took over the name (and the file).
   if (!filled.isEmpty() && filled != path_) QFile::remove(filled);
   if (filledFd >= 0) ::close(filledFd);
+}
+
+void Journal::FilledPartSaved() {
+  if (held_.empty()) return;
+  const Held oldest = held_.front();
+  held_.erase(held_.begin());
+  QFile::remove(oldest.path);  // still locked while it goes
+  ::close(oldest.fd);
+}
+
+QStringList Journal::HeldParts() const {
+  QStringList paths;
+  for (const Held& h : held_) paths << h.path;
+  return paths;
 }
 
 void Journal::SamplesStored(const ModuleData& d) {

@@ -20,9 +20,11 @@
 
 #include <array>
 #include <chrono>
+#include <vector>
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "run/acquisition.h"
 #include "store/module_data.h"
@@ -68,7 +70,15 @@ class Journal final : public RunObserver {
   void RunStopped(const ModuleData& d, const RunEnd& end) override;
   // The filled part of a split run is saved: the next part's journal begins
   // with the samples carried into it, and only then the filled one goes.
+  // With HoldFilledParts, the filled one stays (locked) until
+  // FilledPartSaved: its part is still being written elsewhere.
   void PartStarted(const ModuleData& d, Long firstRow) override;
+  void HoldFilledParts() { holdFilled_ = true; }
+  // The oldest held part is saved: its journal goes.
+  void FilledPartSaved();
+  // The journals of held parts, oldest first; they stay on the disk when the
+  // journal is closed, for a recovery.
+  QStringList HeldParts() const;
 
   // The run in memory was saved or its data discarded: its journal goes.
   void Forget();
@@ -109,6 +119,12 @@ class Journal final : public RunObserver {
   Clock::time_point firstUnsynced_{};
   Clock::time_point lastCycle_{};
   QByteArray rows_;  // the rows of one write, kept between cycles
+  bool holdFilled_ = false;
+  struct Held {
+    QString path;
+    int fd;
+  };
+  std::vector<Held> held_;
 };
 
 }  // namespace larimo

@@ -63,7 +63,7 @@ class SimLayer final : public UsbLayer {
   std::uint64_t SleptMs() const { return sleptMs_.load(); }
   // The last commands (at most kLogLength) unit `unit` received in this
   // session, oldest first.
-  static constexpr std::size_t kLogLength = 4096;
+  static constexpr std::size_t kLogLength = 1024;
   std::vector<std::vector<std::uint8_t>> Commands(std::size_t unit);
   bool Running();
 

@@ -258,7 +258,14 @@ TEST_F(RecordTest, CrashInTheSecondPartKeepsTheFirstAndRestoresTheSecond) {
   QByteArray out;
   while (out.count('\n') < 3 && p.waitForReadyRead(10000)) out += p.readAllStandardOutput();
   ASSERT_EQ(out.count('\n'), 3) << out.toStdString();  // the second part's first sample
-  p.kill();                                            // SIGKILL
+  // The first part's files are written beside the run; the crash comes after.
+  QByteArray told;
+  p.setReadChannel(QProcess::StandardError);
+  while (!told.contains("part 1: 2 samples saved") && p.waitForReadyRead(10000)) {
+    told += p.readAllStandardError();
+  }
+  ASSERT_TRUE(told.contains("part 1: 2 samples saved")) << told.toStdString();
+  p.kill();  // SIGKILL
   p.waitForFinished();
   const ModuleData first = Saved("run-0001.rk0");
   EXPECT_EQ(first.DataNum, 2);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -146,6 +147,30 @@ TEST_F(JournalTest, UnwritableFolderIsToldOnceAndTheRunGoesOn) {
   ASSERT_EQ(ui.notices.size(), 1u);
   EXPECT_TRUE(ui.notices[0].text.startsWith(kNotProtected));
   EXPECT_TRUE(journal.Path().isEmpty());
+}
+
+// A held part's journal stays, rows and all, until its part is saved.
+TEST_F(JournalTest, AHeldPartStaysUntilItIsSaved) {
+  Journal journal(State());
+  journal.HoldFilledParts();
+  d.ClearData();
+  d.Units[0].Mflag = kTrue;
+  journal.RunStarted(d);
+  d.Units[0].Values[0] = d.Units[0].Values[1] = 21.5f;
+  d.Units[0].Count = d.DataNum = 2;
+  journal.SamplesStored(d);
+  const QString filled = journal.Path();
+  d.Units[0].Count = d.DataNum = 0;
+  journal.PartStarted(d, 2);
+  EXPECT_EQ(journal.HeldParts(), QStringList{filled});
+  EXPECT_EQ(Files().size(), 2);
+  ModuleData held;
+  held.InitDataBuffers();
+  ReadDataFile(held, filled);
+  EXPECT_EQ(held.DataNum, 2);
+  journal.FilledPartSaved();
+  EXPECT_TRUE(journal.HeldParts().isEmpty());
+  EXPECT_EQ(Files(), QStringList{QFileInfo(journal.Path()).fileName()});
 }
 
 }  // namespace
