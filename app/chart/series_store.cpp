@@ -155,7 +155,7 @@ void SeriesStore::ReplaceAll(long n, double xPerPoint, const std::vector<const f
                              float missing) {
   const std::size_t size = static_cast<std::size_t>(std::max(n, 0L));
   x_.resize(size);
-  for (std::size_t i = 0; i < size; ++i) x_[i] = xPerPoint * static_cast<double>(i + 1);
+  FillMultiples(xPerPoint, size, x_.data());
   const bool xAllSet = !std::isnan(xPerPoint);
   if (std::isfinite(xPerPoint) && xPerPoint > 0) {
     // Every X set and rising: the order facts follow without a scan.

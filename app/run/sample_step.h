@@ -24,4 +24,15 @@ struct StepChanges {
 // Y fit (both ends at the first sample, widening later) and the X window.
 StepChanges StepSample(ModuleData& d, ChartView& view, Long n);
 
+// The last sample for which a new sample leaves the view as it is: the Y
+// axis encloses the value range (so the automatic fit stays) and the X
+// window needs no move. 0 when the next sample changes the view.
+Long ViewStaysThrough(const ModuleData& d, const ChartView& view);
+
+// True when every reading of samples first..last (first > 1) lies within
+// its unit's extremes, which lie within the value range: their steps then
+// change no extremes and no range, and with the view staying (see above)
+// nothing at all, so they may be skipped together.
+bool ReadingsStay(const ModuleData& d, Long first, Long last);
+
 }  // namespace larimo

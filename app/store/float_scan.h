@@ -25,4 +25,7 @@ DoubleRange RangeOfNumbers(const double* v, std::size_t n);
 // how many values were kept.
 long WidenKeeping(const float* v, std::size_t n, float skip, double* out);
 
+// out[k] = step * (k + 1) for k in [0, n): the X values of n samples.
+void FillMultiples(double step, std::size_t n, double* out);
+
 }  // namespace larimo

@@ -1,6 +1,8 @@
 // The main window's chart: set-up and style, the controls of the axes'
 // scrolling and scale modes, and the live readouts. What the chart is handed
 // comes from the chart feed.
+#include <tuple>
+
 #include "store/user_interface.h"
 #include "window/form_main.h"
 
@@ -76,11 +78,18 @@ void FormMain::ShowScrollControls() {
 }
 
 void FormMain::EnableScaleYInput(bool enable) {
+  const auto shown = [this] {
+    return std::tuple(txtVhi->isEnabled(), txtVlow->isEnabled(), txtVhi->text(), txtVlow->text());
+  };
+  const auto before = shown();
   txtVhi->setEnabled(enable);
   txtVlow->setEnabled(enable);
   cmdSetScaleY->setEnabled(enable);
   txtVhi->setText(enable ? RangeText(data.AxisYMax) : QString());
   txtVlow->setText(enable ? RangeText(data.AxisYMin) : QString());
+  // The boxes show their new state at once; boxes that look as before have
+  // nothing new to show (a read of a file passes here twice).
+  if (shown() == before) return;
   txtVhi->repaint();
   txtVlow->repaint();
 }

@@ -41,10 +41,18 @@ TEST(FloatScan, RangeOfNumbersPassesOverNanAtEveryLengthAndOffset) {
   }
 }
 
+// Short lengths as above, and lengths around the whole chunks of the long
+// pass (256 readings).
 TEST(FloatScan, WidenKeepingKeepsFiniteReadingsOnly) {
-  const std::vector<float> v = Mixed();
+  std::vector<float> v;
+  while (v.size() < 800) {
+    const std::vector<float> mixed = Mixed();
+    v.insert(v.end(), mixed.begin(), mixed.end());
+  }
+  std::vector<std::size_t> lengths = {255, 256, 257, 513, 780};
+  for (std::size_t n = 0; n <= 13; ++n) lengths.push_back(n);
   for (std::size_t from = 0; from < 4; ++from) {
-    for (std::size_t n = 0; from + n <= v.size() && n <= 13; ++n) {
+    for (std::size_t n : lengths) {
       std::vector<double> out(n + 1, 123.0);
       const long kept = WidenKeeping(v.data() + from, n, kSkip, out.data());
       long expected = 0;
@@ -60,6 +68,19 @@ TEST(FloatScan, WidenKeepingKeepsFiniteReadingsOnly) {
       }
       EXPECT_EQ(kept, expected) << from << "+" << n;
       EXPECT_EQ(out[n], 123.0) << "wrote past the end";
+    }
+  }
+}
+
+TEST(FloatScan, FillMultiplesEqualsEachProduct) {
+  for (const double step : {0.01, 0.1, 1.0 / 3.0, 600.0}) {
+    for (const std::size_t n : {0UL, 1UL, 255UL, 256UL, 257UL, 88000UL}) {
+      std::vector<double> out(n + 1, -1.0);
+      FillMultiples(step, n, out.data());
+      for (std::size_t k = 0; k < n; ++k) {
+        ASSERT_EQ(out[k], step * static_cast<double>(k + 1)) << step << " " << k;
+      }
+      EXPECT_EQ(out[n], -1.0) << "wrote past the end";
     }
   }
 }
