@@ -1,5 +1,6 @@
 #include "cli/part_writer.h"
 
+#include <exception>
 #include <utility>
 
 namespace larimo {
@@ -44,7 +45,11 @@ void PartWriter::Run() {
     // Only this thread touches the part while it is pending.
     lk.unlock();
     Done done{number_, part_.DataNum, false, {}};
-    done.saved = save_(part_, number_, &done.error);
+    try {
+      done.saved = save_(part_, number_, &done.error);
+    } catch (const std::exception& e) {  // out of memory, say: the part is not saved
+      done.error = QString::fromLocal8Bit(e.what());
+    }
     lk.lock();
     done_.push_back(std::move(done));
     pending_ = false;
