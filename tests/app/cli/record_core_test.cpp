@@ -1,4 +1,5 @@
 // larimo-cli record, run as a program on simulated units.
+#include <array>
 #include <csignal>
 
 #include <gtest/gtest.h>
@@ -250,6 +251,30 @@ TEST_F(RecordTest, SplitRunGoesOnPastSeveralBuffersWithEverySampleOnce) {
             0);
   EXPECT_EQ(Saved("run-0004.rk0").DataNum, 100);
   EXPECT_EQ(Saved("run-0006.rk0").DataNum, 50);
+}
+
+// A part whose file cannot be written ends the run with a failure; its
+// journal stays, rows and all, and is named with the command that saves it.
+TEST_F(RecordTest, APartThatCannotBeWrittenEndsTheRunAndKeepsItsJournal) {
+  env.insert("BRISKO_SIM_CLOCK", "real");
+  const QString folder = dir.filePath("out");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(LARIMO_CLI_PATH),
+          {"record", "--out", folder + "/run.rk0", "--simulate", "--units", "0", "--interval", "1s",
+           "--split-every", "2", "--stdout"});
+  ASSERT_TRUE(p.waitForReadyRead(10000));  // the first sample: the outputs were checked
+  ASSERT_TRUE(QDir(folder).removeRecursively());
+  EXPECT_EQ(Finish(), 1) << err.toStdString();
+  // The first part's journal, then the current part's (its file went too).
+  ASSERT_EQ(err.count("the run is kept in "), 2) << err.toStdString();
+  std::array<ModuleData, 2> kept;
+  for (int i = 0; i < 2; ++i) {
+    kept[i].InitDataBuffers();
+    ReadDataFile(kept[i], err.section("the run is kept in ", i + 1, i + 1).section(';', 0, 0));
+  }
+  EXPECT_EQ(kept[0].DataNum, 2);
+  EXPECT_EQ(Start(kept[1]), Start(kept[0]).addSecs(2));
 }
 
 TEST_F(RecordTest, CrashInTheSecondPartKeepsTheFirstAndRestoresTheSecond) {
