@@ -43,6 +43,12 @@ constexpr std::size_t kChunk = 256;
   for (std::size_t k = 0; k < kChunk; ++k) kept += Widen(v[k], skip, out[k]);
   return kept;
 }
+
+// out[j] = step * (first + j) for one chunk; whole numbers below 2^53 are
+// exact in a double, so this equals step * (index + 1) taken one by one.
+[[gnu::noinline]] void MultiplesChunk(double step, double first, double* __restrict out) {
+  for (int j = 0; j < static_cast<int>(kChunk); ++j) out[j] = step * (first + j);
+}
 }  // namespace
 
 long WidenKeeping(const float* v, std::size_t n, float skip, double* out) {
@@ -52,14 +58,6 @@ long WidenKeeping(const float* v, std::size_t n, float skip, double* out) {
   for (; k < n; ++k) kept += Widen(v[k], skip, out[k]);
   return kept;
 }
-
-namespace {
-// out[j] = step * (first + j) for one chunk; whole numbers below 2^53 are
-// exact in a double, so this equals step * (index + 1) taken one by one.
-[[gnu::noinline]] void MultiplesChunk(double step, double first, double* __restrict out) {
-  for (int j = 0; j < static_cast<int>(kChunk); ++j) out[j] = step * (first + j);
-}
-}  // namespace
 
 void FillMultiples(double step, std::size_t n, double* out) {
   std::size_t k = 0;
